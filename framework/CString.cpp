@@ -1,0 +1,150 @@
+#include "framework/CString.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+CString::CString() : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {}
+
+CString::CString(const char *psz) : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {
+    if (psz != NULL)
+        Assign(psz, static_cast<int>(strlen(psz)));
+}
+
+CString::CString(const CString &other) : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {
+    Assign(other, other.m_nLength);
+}
+
+CString::~CString() {
+    free(m_pchData);
+}
+
+CString &CString::operator=(const CString &other) {
+    if (this != &other)
+        Assign(other, other.m_nLength);
+    return *this;
+}
+
+CString &CString::operator=(const char *psz) {
+    if (psz == NULL)
+        psz = "";
+    // psz may point into our own buffer; copy through a temporary in that case.
+    if (m_pchData != NULL && psz >= m_pchData && psz <= m_pchData + m_nLength)
+        return *this = CString(psz);
+    Assign(psz, static_cast<int>(strlen(psz)));
+    return *this;
+}
+
+CString &CString::operator+=(const CString &other) {
+    if (this == &other)
+        return *this += CString(other);
+    Append(other, other.m_nLength);
+    return *this;
+}
+
+CString &CString::operator+=(const char *psz) {
+    if (psz != NULL)
+        *this += CString(psz);
+    return *this;
+}
+
+int CString::Compare(const char *psz) const {
+    return strcmp(*this, psz != NULL ? psz : "");
+}
+
+int CString::Replace(const char *pszOld, const char *pszNew, UINT nCodePage) {
+    const int nOldLength = pszOld != NULL ? static_cast<int>(strlen(pszOld)) : 0;
+    if (nOldLength == 0 || m_nLength == 0)
+        return 0;
+    if (pszNew == NULL)
+        pszNew = "";
+    const int nNewLength = static_cast<int>(strlen(pszNew));
+
+    CString result;
+    const char *pch = *this;
+    int nStart = 0; // first byte not yet copied into result
+    int nReplaced = 0;
+    for (int i = 0; i < m_nLength;) {
+        if (i + nOldLength <= m_nLength && memcmp(pch + i, pszOld, nOldLength) == 0) {
+            result.Append(pch + nStart, i - nStart);
+            result.Append(pszNew, nNewLength);
+            i += nOldLength;
+            nStart = i;
+            ++nReplaced;
+        } else if (IsDBCSLeadByteEx(nCodePage, static_cast<BYTE>(pch[i])) && i + 1 < m_nLength) {
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (nReplaced != 0) {
+        result.Append(pch + nStart, m_nLength - nStart);
+        *this = result;
+    }
+    return nReplaced;
+}
+
+char *CString::GetBuffer(int nMinLength) {
+    if (nMinLength < m_nLength)
+        nMinLength = m_nLength;
+    if (!Reserve(nMinLength))
+        return NULL;
+    return m_pchData;
+}
+
+void CString::ReleaseBuffer(int nNewLength) {
+    if (m_pchData == NULL)
+        return;
+    if (nNewLength < 0 || nNewLength > m_nCapacity)
+        nNewLength = static_cast<int>(strnlen(m_pchData, m_nCapacity));
+    m_nLength = nNewLength;
+    m_pchData[m_nLength] = '\0';
+}
+
+void CString::Assign(const char *pch, int nLength) {
+    m_nLength = 0;
+    Append(pch, nLength);
+}
+
+void CString::Append(const char *pch, int nLength) {
+    if (nLength <= 0 || !Reserve(m_nLength + nLength))
+        return;
+    memcpy(m_pchData + m_nLength, pch, nLength);
+    m_nLength += nLength;
+    m_pchData[m_nLength] = '\0';
+}
+
+// Grows the buffer to hold nLength characters and the NUL. Growth doubles, so appending
+// one piece after another stays linear.
+bool CString::Reserve(int nLength) {
+    if (m_pchData != NULL && nLength <= m_nCapacity)
+        return true;
+    int nCapacity = m_nCapacity * 2;
+    if (nCapacity < nLength)
+        nCapacity = nLength;
+    char *pchNew = static_cast<char *>(realloc(m_pchData, nCapacity + 1));
+    if (pchNew == NULL)
+        return false;
+    if (m_pchData == NULL)
+        pchNew[0] = '\0';
+    m_pchData = pchNew;
+    m_nCapacity = nCapacity;
+    return true;
+}
+
+CString operator+(const CString &left, const CString &right) {
+    CString result(left);
+    result += right;
+    return result;
+}
+
+CString operator+(const CString &left, const char *right) {
+    CString result(left);
+    result += right;
+    return result;
+}
+
+CString operator+(const char *left, const CString &right) {
+    CString result(left);
+    result += right;
+    return result;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <windows.h>
+
+class CWnd;
+
+// The one application object. Its constructor registers it; WinMain (AfxWinMain.cpp) calls
+// InitInstance. A program that does all its work in InitInstance returns FALSE there and so
+// never needs a message loop of the application's own.
+class CWinApp {
+public:
+    explicit CWinApp(const char *pszAppName = NULL);
+    virtual ~CWinApp();
+
+    CWinApp(const CWinApp &) = delete;
+    CWinApp &operator=(const CWinApp &) = delete;
+
+    virtual BOOL InitInstance();
+    virtual int ExitInstance();
+
+    const char *m_pszAppName;
+    HINSTANCE m_hInstance;
+    CWnd *m_pMainWnd;
+
+protected:
+    // Controls have drawn in three dimensions since Windows 95 without asking: there is
+    // nothing to switch on, so this does nothing.
+    BOOL Enable3dControlsStatic() { return TRUE; }
+};
+
+CWinApp *AfxGetApp();
+// The application's main window, or NULL when there is none.
+CWnd *AfxGetMainWnd();
+HINSTANCE AfxGetInstanceHandle();
+// Resources live in the program itself.
+HINSTANCE AfxGetResourceHandle();
+// The program hosts no ActiveX controls, so there is no container support to set up.
+inline void AfxEnableControlContainer() {}
