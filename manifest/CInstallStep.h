@@ -1,0 +1,54 @@
+#pragma once
+
+#include <windows.h>
+
+#include "framework/CString.h"
+
+// One step of the run list: a program to launch and wait for. Load fills it from its registry
+// subkey, with the placeholders expanded and the command quoted; Run starts it in the setup
+// directory and waits for its end.
+class CInstallStep {
+public:
+    explicit CInstallStep(const CString &strKeyName);
+    virtual ~CInstallStep();
+
+    CInstallStep(const CInstallStep &) = delete;
+    CInstallStep &operator=(const CInstallStep &) = delete;
+
+    // hKey is the step's subkey, opened for reading by the caller. Returns FALSE only when
+    // "command" is present and empty; the step then keeps its defaults.
+    virtual BOOL Load(HKEY hKey);
+    // Starts the step's program and waits for it; returns its exit code, or STILL_ACTIVE (259)
+    // when it was not started or not waited for.
+    virtual DWORD Run();
+
+    CString GetText() const { return m_strText; }
+    CString GetKeyName() const { return m_strKeyName; }
+
+    // What Load made of the step, as Run will use it.
+    CString GetCommand() const { return m_strCommand; }
+    CString GetParameters() const { return m_strParameters; }
+    CString GetWorkingDir() const { return m_strWorkingDir; }
+    LONG GetTimeout() const { return m_nTimeout; }
+    // The command line Run hands to the new process: the command, one blank, the parameters.
+    CString ComposeCommandLine() const { return m_strCommand + " " + m_strParameters; }
+
+protected:
+    CString m_strCommand;
+    CString m_strParameters;
+    CString m_strWorkingDir;
+    BYTE m_bWait;
+    LONG m_nTimeout; // kept as read; nothing waits on it
+    DWORD m_dwCreationFlags;
+    PROCESS_INFORMATION m_pi;
+    STARTUPINFOA m_si;
+    CString m_strKeyName;
+    CString m_strText;
+    // The program file to start, where the command line's first word must not be searched
+    // for; empty for the platform's own search.
+    CString m_strApplicationName;
+
+private:
+    void ResetStartupInfo();
+    DWORD WaitForExit() const;
+};

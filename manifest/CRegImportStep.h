@@ -1,0 +1,13 @@
+#pragma once
+
+#include "manifest/CInstallStep.h"
+
+// A step that imports a registry file silently: its "command" names the file, and the step
+// runs the Windows folder's regedit.exe with /s and the quoted path.
+class CRegImportStep : public CInstallStep {
+public:
+    explicit CRegImportStep(const CString &strKeyName);
+    virtual ~CRegImportStep();
+
+    virtual BOOL Load(HKEY hKey);
+};
