@@ -1,0 +1,96 @@
+#include "controls/CStepLabel.h"
+
+#include <shellapi.h>
+
+BEGIN_MESSAGE_MAP(CStepLabel, CStatic)
+ON_WM_CTLCOLOR_REFLECT()
+ON_WM_TIMER()
+ON_WM_LBUTTONDOWN()
+ON_WM_SETCURSOR()
+ON_MESSAGE(CStepLabel::WM_SETBOLD, CStepLabel::OnSetBold)
+END_MESSAGE_MAP()
+
+// The colours are taken once: a line keeps the look it was made with.
+CStepLabel::CStepLabel() : m_hBrushFlash(NULL) {
+    m_colorText = ::GetSysColor(COLOR_WINDOWTEXT);
+    m_hBrushFace = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
+    m_lineFont.CreateFontIndirect(&m_logFont);
+    m_bFlashPhase = FALSE;
+    m_flashMode = kFlashNone;
+    m_hOwnCursor = NULL;
+    m_hBrushFlash = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+}
+
+CStepLabel::~CStepLabel() {
+    m_lineFont.DeleteObject();
+    ::DeleteObject(m_hBrushFace);
+    ::DeleteObject(m_hBrushFlash);
+}
+
+CStepLabel &CStepLabel::SetBold(BOOL bBold) {
+    // A worker thread must not swap the font while the window's own thread may be painting
+    // with it: hand the change over and wait until the line has been repainted.
+    if (m_hWnd != NULL && ::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId()) {
+        SendMessage(WM_SETBOLD, bBold ? TRUE : FALSE);
+        return *this;
+    }
+    ApplyBold(bBold);
+    return *this;
+}
+
+void CStepLabel::ApplyBold(BOOL bBold) {
+    m_logFont.lfWeight = bBold ? FW_BOLD : FW_NORMAL;
+    RebuildFont();
+    if (m_hWnd != NULL)
+        RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void CStepLabel::RebuildFont() {
+    m_lineFont.DeleteObject();
+    // Should this fail the line draws in whatever font its device context holds.
+    m_lineFont.Attach(::CreateFontIndirectA(&m_logFont));
+}
+
+HBRUSH CStepLabel::CtlColor(CDC *pDC, UINT nCtlColor) {
+    // The control is never sent WM_SETFONT: this is the only place its font reaches its text.
+    if (nCtlColor == CTLCOLOR_STATIC) {
+        pDC->SelectObject(&m_lineFont);
+        pDC->SetTextColor(m_colorText);
+        pDC->SetBkMode(TRANSPARENT);
+    }
+    if (m_flashMode == kFlashBackground && !m_bFlashPhase)
+        return m_hBrushFlash;
+    return m_hBrushFace;
+}
+
+void CStepLabel::OnTimer(UINT_PTR nIDEvent) {
+    m_bFlashPhase = !m_bFlashPhase;
+    if (m_flashMode == kFlashText) {
+        SetWindowText(m_bFlashPhase ? "" : static_cast<const char *>(m_strFlashText));
+    } else if (m_flashMode == kFlashBackground) {
+        InvalidateRect(NULL, FALSE);
+        UpdateWindow();
+    }
+    CStatic::OnTimer(nIDEvent);
+}
+
+void CStepLabel::OnLButtonDown(UINT nFlags, POINT point) {
+    CString strText;
+    GetWindowText(strText);
+    ::ShellExecuteA(NULL, "open", strText, NULL, NULL, SW_SHOWNORMAL);
+    CStatic::OnLButtonDown(nFlags, point);
+}
+
+BOOL CStepLabel::OnSetCursor(CWnd *pWnd, UINT nHitTest, UINT message) {
+    if (m_hOwnCursor != NULL) {
+        ::SetCursor(m_hOwnCursor);
+        return TRUE;
+    }
+    return CStatic::OnSetCursor(pWnd, nHitTest, message);
+}
+
+LRESULT CStepLabel::OnSetBold(WPARAM wParam, LPARAM) {
+    ApplyBold(static_cast<BOOL>(wParam));
+    return 0;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "framework/CFont.h"
+#include "framework/CStatic.h"
+#include "framework/CString.h"
+
+// One step's line in the progress window: static text in its own copy of the default GUI font,
+// in the window-text colour on a button-face background, switched between normal and bold
+// weight to mark the running step.
+//
+// The line can also flash its text or background on a timer, open its text through the shell
+// when clicked (given SS_NOTIFY), and show a cursor of its own. The program switches none of
+// them on; the setters are for callers that want them.
+class CStepLabel : public CStatic {
+public:
+    // Sent to the line by SetBold from another thread: wParam is the weight flag.
+    static constexpr UINT WM_SETBOLD = WM_APP + 1;
+
+    enum FlashMode { kFlashNone = 0, kFlashText = 1, kFlashBackground = 2 };
+
+    CStepLabel();
+    virtual ~CStepLabel();
+
+    // Sets the weight to bold (any non-zero argument) or normal, rebuilds the font and repaints
+    // the line before returning. Safe from any thread: the font is only ever replaced on the
+    // thread that owns the line's window.
+    CStepLabel &SetBold(BOOL bBold);
+    // Replaces the font with one built from the current description.
+    void RebuildFont();
+
+    void SetFlashMode(int nFlashMode) { m_flashMode = nFlashMode; }
+    void SetFlashText(const char *pszText) { m_strFlashText = pszText; }
+    void SetOwnCursor(HCURSOR hCursor) { m_hOwnCursor = hCursor; }
+
+protected:
+    // HBRUSH CtlColor(CDC* pDC, UINT nCtlColor): the parent's colour request, handed back.
+    HBRUSH CtlColor(CDC *pDC, UINT nCtlColor);
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnLButtonDown(UINT nFlags, POINT point);
+    BOOL OnSetCursor(CWnd *pWnd, UINT nHitTest, UINT message);
+    LRESULT OnSetBold(WPARAM wParam, LPARAM lParam);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void ApplyBold(BOOL bBold);
+
+    COLORREF m_colorText;
+    HBRUSH m_hBrushFace;
+    HBRUSH m_hBrushFlash;
+    LOGFONTA m_logFont;
+    CFont m_lineFont;
+    CString m_strFlashText;
+    BOOL m_bFlashPhase;
+    int m_flashMode;
+    HCURSOR m_hOwnCursor; // borrowed
+};
