@@ -1,0 +1,126 @@
+#include "app/CProgressDlg.h"
+
+#include "app/CStepRun.h"
+#include "controls/CStepLabel.h"
+#include "framework/CClientDC.h"
+#include "framework/CPaintDC.h"
+#include "framework/CWinApp.h"
+#include "manifest/CInstallStep.h"
+
+namespace {
+
+// Layout in pixels: lines stand at the left margin, one under the other with a gap between;
+// the window adds the margins and room for its frame and caption.
+const int kMargin = 10;
+const int kLineGap = 10;
+const int kFrameWidth = 2 * kMargin;
+const int kFrameHeight = 30;
+const UINT kLineId = 0xFFFF;
+const UINT kEscape = 27;
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CProgressDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_ENTERIDLE()
+ON_WM_CHAR()
+END_MESSAGE_MAP()
+
+CProgressDlg::CProgressDlg(CWnd *pParent) : CDialog(IDD, pParent), m_bThreadStarted(0) {
+    m_hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_PROGRAM));
+}
+
+BOOL CProgressDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // The run list is consumed here, before any step runs: a run cut short is not resumed.
+    m_hWndOwner = m_hWnd;
+    LoadManifest();
+    CreateStepLabels();
+    WriteDisplayValues();
+    DeleteStepKeys();
+    return TRUE;
+}
+
+// Each line is as large as its text measured in its window's default device context, and the
+// window is sized to the widest line and the sum of their heights.
+void CProgressDlg::CreateStepLabels() {
+    int y = kMargin;
+    int nMaxWidth = 0;
+    for (UINT i = 0; i < m_nSteps; ++i) {
+        const CString strText = m_steps[i]->GetText();
+        CStepLabel *pLabel = new CStepLabel;
+        m_labels[i] = pLabel;
+        const RECT rcEmpty = {0, 0, 0, 0};
+        pLabel->Create(strText, WS_CHILD | WS_VISIBLE, rcEmpty, this, kLineId);
+
+        DWORD dwExtent;
+        {
+            CClientDC dc(pLabel);
+            dwExtent = dc.GetTabbedTextExtent(strText, strText.GetLength(), 0, NULL);
+        }
+        const int nWidth = static_cast<short>(LOWORD(dwExtent));
+        const int nHeight = static_cast<short>(HIWORD(dwExtent));
+        pLabel->SetWindowPos(NULL, kMargin, y, nWidth, nHeight, SWP_NOZORDER);
+
+        y += nHeight + kLineGap;
+        if (nWidth > nMaxWidth)
+            nMaxWidth = nWidth;
+    }
+    SetWindowPos(NULL, 0, 0, nMaxWidth + kFrameWidth, y + kFrameHeight, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void CProgressDlg::OnPaint() {
+    if (IsIconic()) {
+        PaintIconic();
+        return;
+    }
+    CDialog::OnPaint();
+    if (!m_bThreadStarted) {
+        m_bThreadStarted = 1;
+        StartStepRunner();
+    }
+}
+
+void CProgressDlg::PaintIconic() {
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(&rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+// The worker gets its own copy of the tables and the window handle, made on the heap and kept
+// until the process ends: the dialog object goes away as soon as the dialog ends, which may be
+// in the middle of a step.
+void CProgressDlg::StartStepRunner() {
+    CStepRun *pRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
+    DWORD dwThreadId;
+    HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, pRun, 0, &dwThreadId);
+    // Nothing waits for the worker; it ends with the process if the dialog ends first.
+    if (hThread != NULL)
+        ::CloseHandle(hThread);
+}
+
+HCURSOR CProgressDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CProgressDlg::OnEnterIdle(UINT nWhy, CWnd *pWho) {
+    CDialog::OnEnterIdle(nWhy, pWho);
+}
+
+void CProgressDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) {
+    if (nChar == kEscape) {
+        MessageBox("Esc", "Esc", MB_OK);
+        return;
+    }
+    CDialog::OnChar(nChar, nRepCnt, nFlags);
+}

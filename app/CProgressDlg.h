@@ -1,0 +1,36 @@
+#pragma once
+
+#include "framework/CDialog.h"
+#include "manifest/CRunList.h"
+
+class CStepLabel;
+
+// The program's one window: a modal dialog with one line per step of the run list. While it
+// initialises it reads the run list, lays out the lines, copies the display values and deletes
+// the step subkeys; its first ordinary paint starts the worker that runs the steps.
+class CProgressDlg : public CDialog, public CRunList {
+public:
+    enum { IDD = 102, IDI_PROGRAM = 128 };
+
+    explicit CProgressDlg(CWnd *pParent = NULL);
+
+    HICON m_hIcon;
+    // Entry i shows step i; as many as there are steps.
+    CStepLabel *m_labels[kMaxSteps];
+    BYTE m_bThreadStarted;
+
+protected:
+    virtual BOOL OnInitDialog();
+    void CreateStepLabels();
+
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnEnterIdle(UINT nWhy, CWnd *pWho);
+    void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void PaintIconic();
+    void StartStepRunner();
+};
