@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the shipped 32-bit program and the 64-bit test build, and
+# runs every test under wine64 in an isolated prefix, under Xvfb. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+# Warnings are errors here, so that no warning lands.
+cmake --preset i686 -DFINISHINSTALL_WERROR=ON >/dev/null
+cmake --build --preset i686 -j"$(nproc)"
+cmake --preset x86_64 -DFINISHINSTALL_WERROR=ON >/dev/null
+cmake --build --preset x86_64 -j"$(nproc)"
+
+. scripts/wine-env.sh
+FINISHINSTALL_XVFB=1 wine_env_start "$PWD/build/x86_64"
+
+ctest --preset x86_64 "$@"

@@ -1,0 +1,98 @@
+// The program the tests' steps launch in place of an installer's programs.
+//
+//   childprobe [--record FILE] [--handshake NAME] [--sleep MS] [--exit CODE] [--crash]
+//
+// --record appends "start<TAB>time<TAB>current directory<TAB>command line" when it starts and
+// "end<TAB>time" before it ends; times are system time in 100 ns units, comparable between
+// processes. --handshake sets the event NAME-ready and waits (at most 30 s) for NAME-go, so a
+// test can look at the screen while this step runs. Then it sleeps, and exits with CODE
+// (default 0) or crashes with an access violation. Without --record it records into the file
+// that the environment variable CHILDPROBE_RECORD names, if set, so that it can be started
+// with no arguments at all.
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+ULONGLONG Now() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+void Append(const char *pszFile, const char *pszLine) {
+    HANDLE hFile = CreateFileA(pszFile, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    DWORD cbWritten;
+    WriteFile(hFile, pszLine, static_cast<DWORD>(strlen(pszLine)), &cbWritten, NULL);
+    CloseHandle(hFile);
+}
+
+void Handshake(const char *pszName) {
+    char szReady[MAX_PATH], szGo[MAX_PATH];
+    snprintf(szReady, sizeof szReady, "%s-ready", pszName);
+    snprintf(szGo, sizeof szGo, "%s-go", pszName);
+    HANDLE hReady = CreateEventA(NULL, TRUE, FALSE, szReady);
+    HANDLE hGo = CreateEventA(NULL, TRUE, FALSE, szGo);
+    SetEvent(hReady);
+    WaitForSingleObject(hGo, 30000);
+    CloseHandle(hGo);
+    CloseHandle(hReady);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const char *pszRecord = NULL;
+    const char *pszHandshake = NULL;
+    DWORD dwSleep = 0;
+    UINT nExitCode = 0;
+    bool bCrash = false;
+    for (int i = 1; i < __argc; ++i) {
+        const bool bHasValue = i + 1 < __argc;
+        if (strcmp(__argv[i], "--record") == 0 && bHasValue)
+            pszRecord = __argv[++i];
+        else if (strcmp(__argv[i], "--handshake") == 0 && bHasValue)
+            pszHandshake = __argv[++i];
+        else if (strcmp(__argv[i], "--sleep") == 0 && bHasValue)
+            dwSleep = strtoul(__argv[++i], NULL, 10);
+        else if (strcmp(__argv[i], "--exit") == 0 && bHasValue)
+            nExitCode = static_cast<UINT>(strtoul(__argv[++i], NULL, 10));
+        else if (strcmp(__argv[i], "--crash") == 0)
+            bCrash = true;
+    }
+
+    char szRecordFromEnvironment[MAX_PATH];
+    if (pszRecord == NULL &&
+        GetEnvironmentVariableA("CHILDPROBE_RECORD", szRecordFromEnvironment, MAX_PATH) - 1 <
+            MAX_PATH - 1)
+        pszRecord = szRecordFromEnvironment;
+
+    if (pszRecord != NULL) {
+        char szDir[MAX_PATH] = "";
+        GetCurrentDirectoryA(MAX_PATH, szDir);
+        const char *pszCommandLine = GetCommandLineA();
+        const size_t cchLine = strlen(szDir) + strlen(pszCommandLine) + 64;
+        char *pszLine = static_cast<char *>(malloc(cchLine));
+        snprintf(pszLine, cchLine, "start\t%llu\t%s\t%s\n", Now(), szDir, pszCommandLine);
+        Append(pszRecord, pszLine);
+        free(pszLine);
+    }
+    if (pszHandshake != NULL)
+        Handshake(pszHandshake);
+    Sleep(dwSleep);
+    if (pszRecord != NULL) {
+        char szLine[64];
+        snprintf(szLine, sizeof szLine, "end\t%llu\n", Now());
+        Append(pszRecord, szLine);
+    }
+    if (bCrash)
+        RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, NULL);
+    return static_cast<int>(nExitCode);
+}

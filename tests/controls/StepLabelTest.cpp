@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "controls/CStepLabel.h"
+#include "support/TestPaths.h"
+#include "support/TestWindows.h"
+
+namespace {
+
+// A parent window of the test's own with one line in it, shown and painted.
+class StepLabelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(parent.Create("lines", 400, 200));
+        CreateLine(WS_CHILD | WS_VISIBLE);
+    }
+
+    void CreateLine(DWORD dwStyle) {
+        const RECT rc = {10, 10, 210, 40};
+        ASSERT_TRUE(label.Create("Installing the drivers", dwStyle, rc, &parent));
+        PumpMessagesFor(50);
+    }
+
+    // What the line answers to its parent's colour request, in a device context of its own.
+    struct ColourAnswer {
+        HBRUSH hBrush;
+        HFONT hFont;
+        LOGFONTA font;
+        COLORREF textColour;
+        int bkMode;
+    };
+    ColourAnswer AskColours() {
+        HDC hDC = GetDC(label);
+        ColourAnswer answer;
+        answer.hBrush = reinterpret_cast<HBRUSH>(
+            parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
+                               reinterpret_cast<LPARAM>(label.GetSafeHwnd())));
+        answer.hFont = static_cast<HFONT>(GetCurrentObject(hDC, OBJ_FONT));
+        answer.font = SelectedFont(hDC);
+        answer.textColour = GetTextColor(hDC);
+        answer.bkMode = GetBkMode(hDC);
+        ReleaseDC(label, hDC);
+        return answer;
+    }
+
+    CTestParent parent;
+    CStepLabel label;
+};
+
+LOGFONTA DefaultGuiFont() {
+    LOGFONTA lf = {};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    return lf;
+}
+
+COLORREF BrushColour(HBRUSH hBrush) {
+    LOGBRUSH lb = {};
+    GetObjectA(hBrush, sizeof lb, &lb);
+    return lb.lbColor;
+}
+
+void ExpectSameFaceAsDefaultGuiFont(const LOGFONTA &lf) {
+    const LOGFONTA expected = DefaultGuiFont();
+    EXPECT_STREQ(expected.lfFaceName, lf.lfFaceName);
+    EXPECT_EQ(expected.lfHeight, lf.lfHeight);
+    EXPECT_EQ(expected.lfItalic, lf.lfItalic);
+    EXPECT_EQ(expected.lfUnderline, lf.lfUnderline);
+    EXPECT_EQ(expected.lfCharSet, lf.lfCharSet);
+}
+
+} // namespace
+
+TEST_F(StepLabelTest, ColourRequestSelectsTheLinesFontColourAndTransparentMode) {
+    const ColourAnswer answer = AskColours();
+    ExpectSameFaceAsDefaultGuiFont(answer.font);
+    EXPECT_EQ(DefaultGuiFont().lfWeight, answer.font.lfWeight);
+    EXPECT_NE(GetStockObject(DEFAULT_GUI_FONT), answer.hFont) << "the line draws with a copy";
+    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), answer.textColour);
+    EXPECT_EQ(TRANSPARENT, answer.bkMode);
+    ASSERT_NE(nullptr, answer.hBrush);
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), BrushColour(answer.hBrush));
+}
+
+TEST_F(StepLabelTest, BackgroundFlashAnswersWithTheFlashBrushInPhaseZero) {
+    const HBRUSH hFace = AskColours().hBrush;
+    label.SetFlashMode(CStepLabel::kFlashBackground);
+    const HBRUSH hFlash = AskColours().hBrush;
+    EXPECT_NE(hFace, hFlash);
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), BrushColour(hFlash));
+
+    label.SendMessage(WM_TIMER, 1, 0);
+    EXPECT_EQ(hFace, AskColours().hBrush);
+    label.SendMessage(WM_TIMER, 1, 0);
+    EXPECT_EQ(hFlash, AskColours().hBrush);
+}
+
+TEST_F(StepLabelTest, TimerWithoutFlashOnlyTogglesThePhase) {
+    const HBRUSH hFace = AskColours().hBrush;
+    label.SendMessage(WM_TIMER, 1, 0);
+    CString strText;
+    label.GetWindowText(strText);
+    EXPECT_STREQ("Installing the drivers", strText);
+    EXPECT_EQ(hFace, AskColours().hBrush);
+    // The phase did turn: a background flash switched on now starts in phase 1.
+    label.SetFlashMode(CStepLabel::kFlashBackground);
+    EXPECT_EQ(hFace, AskColours().hBrush);
+}
+
+TEST_F(StepLabelTest, TextFlashEmptiesThenRestoresTheText) {
+    label.SetFlashMode(CStepLabel::kFlashText);
+    label.SetFlashText("Flashing");
+    CString strText;
+    label.SendMessage(WM_TIMER, 1, 0);
+    label.GetWindowText(strText);
+    EXPECT_STREQ("", strText);
+    label.SendMessage(WM_TIMER, 1, 0);
+    label.GetWindowText(strText);
+    EXPECT_STREQ("Flashing", strText);
+}
+
+TEST_F(StepLabelTest, SetBoldChangesOnlyTheWeightAndNotTheSize) {
+    RECT rcBefore;
+    label.GetWindowRect(&rcBefore);
+
+    label.SetBold(TRUE);
+    const ColourAnswer bold = AskColours();
+    EXPECT_EQ(FW_BOLD, bold.font.lfWeight);
+    ExpectSameFaceAsDefaultGuiFont(bold.font);
+
+    label.SetBold(FALSE);
+    const ColourAnswer normal = AskColours();
+    EXPECT_EQ(FW_NORMAL, normal.font.lfWeight);
+    ExpectSameFaceAsDefaultGuiFont(normal.font);
+
+    RECT rcAfter;
+    label.GetWindowRect(&rcAfter);
+    EXPECT_TRUE(EqualRect(&rcBefore, &rcAfter));
+}
+
+TEST_F(StepLabelTest, SetBoldAgainStillRebuildsTheFontAndRepaints) {
+    label.SetBold(TRUE);
+    const HFONT hFirst = AskColours().hFont;
+    const LONG nRequestsBefore = parent.m_nColourRequests;
+    label.SetBold(TRUE).SetBold(TRUE);
+    EXPECT_GE(parent.m_nColourRequests - nRequestsBefore, 2) << "each call repaints at once";
+    const ColourAnswer again = AskColours();
+    EXPECT_NE(hFirst, again.hFont);
+    EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hFirst))) << "the old font is deleted";
+    EXPECT_EQ(FW_BOLD, again.font.lfWeight);
+}
+
+namespace {
+
+struct BoldFromWorker {
+    CStepLabel *pLabel;
+    CTestParent *pParent;
+    LONG nRequestsBefore;
+    LONG nRequestsAfter;
+};
+
+DWORD WINAPI SetBoldOnWorker(LPVOID pParam) {
+    BoldFromWorker *pWork = static_cast<BoldFromWorker *>(pParam);
+    pWork->nRequestsBefore = pWork->pParent->m_nColourRequests;
+    pWork->pLabel->SetBold(TRUE);
+    pWork->nRequestsAfter = pWork->pParent->m_nColourRequests;
+    return 0;
+}
+
+HWND g_hWndWatched = NULL;
+int g_nSetBoldSeen = 0;
+DWORD g_dwSetBoldThread = 0;
+
+LRESULT CALLBACK WatchSetBold(int nCode, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT *pMsg = reinterpret_cast<const CWPSTRUCT *>(lParam);
+    if (nCode == HC_ACTION && pMsg->hwnd == g_hWndWatched &&
+        pMsg->message == CStepLabel::WM_SETBOLD) {
+        ++g_nSetBoldSeen;
+        g_dwSetBoldThread = GetCurrentThreadId();
+    }
+    return CallNextHookEx(NULL, nCode, wParam, lParam);
+}
+
+} // namespace
+
+TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItReturns) {
+    g_hWndWatched = label.GetSafeHwnd();
+    g_nSetBoldSeen = 0;
+    HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, WatchSetBold, NULL, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hHook);
+
+    BoldFromWorker work = {&label, &parent, 0, 0};
+    HANDLE hThread = CreateThread(NULL, 0, SetBoldOnWorker, &work, 0, NULL);
+    ASSERT_NE(nullptr, hThread);
+    // The worker waits for this thread: keep handling messages until it is done.
+    DWORD dwWait = WAIT_TIMEOUT;
+    const DWORD dwStart = GetTickCount();
+    while (GetTickCount() - dwStart < 10000) {
+        dwWait = MsgWaitForMultipleObjects(1, &hThread, FALSE, 100, QS_ALLINPUT);
+        if (dwWait == WAIT_OBJECT_0)
+            break;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    CloseHandle(hThread);
+    UnhookWindowsHookEx(hHook);
+
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), dwWait) << "SetBold did not return";
+    EXPECT_EQ(1, g_nSetBoldSeen);
+    EXPECT_EQ(GetCurrentThreadId(), g_dwSetBoldThread);
+    EXPECT_GT(work.nRequestsAfter, work.nRequestsBefore) << "returned before the repaint";
+    EXPECT_EQ(GetCurrentThreadId(), parent.m_dwColourThread);
+    EXPECT_EQ(FW_BOLD, AskColours().font.lfWeight);
+}
+
+TEST_F(StepLabelTest, SetBoldOnALineWithoutAWindowOnlyRebuildsTheFont) {
+    CStepLabel unshown;
+    unshown.SetBold(TRUE).SetBold(FALSE);
+    EXPECT_EQ(nullptr, unshown.GetSafeHwnd());
+}
+
+TEST_F(StepLabelTest, LineWithoutNotifyStyleLetsClicksThroughToTheParent) {
+    RECT rc;
+    label.GetWindowRect(&rc);
+    const POINT pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    EXPECT_EQ(HTTRANSPARENT, label.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y)));
+    EXPECT_EQ(parent.GetSafeHwnd(), WindowFromPoint(pt));
+}
+
+TEST_F(StepLabelTest, LineWithNotifyStyleOpensItsTextWhenClicked) {
+    const std::string dir = MakeScratchDir("click");
+    const std::string record = dir + "\\record.txt";
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", record.c_str());
+    label.DestroyWindow();
+    const RECT rc = {10, 10, 300, 40};
+    ASSERT_TRUE(label.Create(ProbePath().c_str(), WS_CHILD | WS_VISIBLE | SS_NOTIFY, rc, &parent));
+    RECT rcScreen;
+    label.GetWindowRect(&rcScreen);
+    const POINT pt = {(rcScreen.left + rcScreen.right) / 2, (rcScreen.top + rcScreen.bottom) / 2};
+    EXPECT_EQ(label.GetSafeHwnd(), WindowFromPoint(pt));
+
+    label.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    // The shell starts the program on its own; give it time to write its record.
+    for (int i = 0; i < 100 && ReadProbeRuns(record).empty(); ++i)
+        PumpMessagesFor(50);
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
+    EXPECT_EQ(1u, ReadProbeRuns(record).size());
+}
+
+TEST_F(StepLabelTest, OwnCursorIsShownOnlyWhenSet) {
+    label.DestroyWindow();
+    CreateLine(WS_CHILD | WS_VISIBLE | SS_NOTIFY);
+    const LPARAM lParam = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
+    HCURSOR hCross = LoadCursor(NULL, IDC_CROSS);
+    SetCursor(LoadCursor(NULL, IDC_ARROW));
+    label.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(label.GetSafeHwnd()), lParam);
+    EXPECT_NE(hCross, GetCursor());
+
+    label.SetOwnCursor(hCross);
+    EXPECT_EQ(TRUE, label.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(label.GetSafeHwnd()),
+                                      lParam));
+    EXPECT_EQ(hCross, GetCursor());
+}
+
+TEST(StepLabelResources, AThousandLinesLeaveNoGdiObjectBehind) {
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("lines", 400, 200));
+    std::vector<HGDIOBJ> objects;
+    for (int i = 0; i < 1000; ++i) {
+        CStepLabel *pLabel = new CStepLabel;
+        const RECT rc = {10, 10, 210, 40};
+        ASSERT_TRUE(pLabel->Create("line", WS_CHILD | WS_VISIBLE, rc, &parent));
+        pLabel->SetBold(TRUE);
+        pLabel->SetFlashMode(CStepLabel::kFlashBackground);
+        HDC hDC = GetDC(*pLabel);
+        objects.push_back(reinterpret_cast<HGDIOBJ>(
+            parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
+                               reinterpret_cast<LPARAM>(pLabel->GetSafeHwnd()))));
+        objects.push_back(GetCurrentObject(hDC, OBJ_FONT));
+        pLabel->SendMessage(WM_TIMER, 1, 0);
+        objects.push_back(reinterpret_cast<HGDIOBJ>(
+            parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
+                               reinterpret_cast<LPARAM>(pLabel->GetSafeHwnd()))));
+        SelectObject(hDC, GetStockObject(SYSTEM_FONT));
+        ReleaseDC(*pLabel, hDC);
+        delete pLabel;
+    }
+    int nLeft = 0;
+    for (HGDIOBJ hObject : objects)
+        nLeft += GetObjectType(hObject) != 0;
+    EXPECT_EQ(0, nLeft) << "of " << objects.size() << " brushes and fonts";
+}

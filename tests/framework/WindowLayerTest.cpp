@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include "framework/CClientDC.h"
+#include "framework/CFont.h"
+#include "framework/CPaintDC.h"
+#include "framework/CStatic.h"
+#include "support/TestWindows.h"
+
+namespace {
+
+class CBaseProbe : public CTestParent {
+public:
+    int m_nChars = 0;
+    UINT m_nLastRepeat = 0;
+
+protected:
+    void OnChar(UINT, UINT nRepCnt, UINT) {
+        ++m_nChars;
+        m_nLastRepeat = nRepCnt;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CBaseProbe, CTestParent)
+ON_WM_CHAR()
+END_MESSAGE_MAP()
+
+class CDerivedProbe : public CBaseProbe {
+public:
+    UINT_PTR m_nLastTimer = 0;
+
+protected:
+    void OnTimer(UINT_PTR nIDEvent) { m_nLastTimer = nIDEvent; }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CDerivedProbe, CBaseProbe)
+ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+// A static control that answers its parent's colour request with a brush, or declines.
+class CColouredStatic : public CStatic {
+public:
+    HBRUSH m_hAnswer = NULL;
+    UINT m_nLastType = 0xffffffff;
+
+protected:
+    HBRUSH CtlColor(CDC *, UINT nCtlColor) {
+        m_nLastType = nCtlColor;
+        return m_hAnswer;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CColouredStatic, CStatic)
+ON_WM_CTLCOLOR_REFLECT()
+END_MESSAGE_MAP()
+
+} // namespace
+
+TEST(MessageMap, DerivedTableFallsBackToBaseTable) {
+    CDerivedProbe wnd;
+    ASSERT_TRUE(wnd.Create("message map", 200, 100));
+    wnd.SendMessage(WM_TIMER, 42, 0);
+    EXPECT_EQ(42u, wnd.m_nLastTimer);
+    wnd.SendMessage(WM_CHAR, 'x', MAKELPARAM(3, 0));
+    EXPECT_EQ(1, wnd.m_nChars);
+    EXPECT_EQ(3u, wnd.m_nLastRepeat);
+}
+
+TEST(MessageMap, UnmappedMessagesReachTheWindowsOwnProcedure) {
+    CDerivedProbe wnd;
+    ASSERT_TRUE(wnd.Create("own procedure", 200, 100));
+    char szText[32] = "";
+    wnd.SendMessage(WM_GETTEXT, sizeof szText, reinterpret_cast<LPARAM>(szText));
+    EXPECT_STREQ("own procedure", szText);
+}
+
+TEST(MessageMap, DestroyedWindowLeavesItsObject) {
+    CTestParent wnd;
+    ASSERT_TRUE(wnd.Create("destroyed", 200, 100));
+    HWND hWnd = wnd.GetSafeHwnd();
+    EXPECT_EQ(&wnd, CWnd::FromHandlePermanent(hWnd));
+    ASSERT_TRUE(DestroyWindow(hWnd));
+    EXPECT_EQ(nullptr, wnd.GetSafeHwnd());
+    EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(hWnd));
+}
+
+TEST(Reflection, ParentUsesTheChildsBrush) {
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("reflection", 200, 100));
+    CColouredStatic child;
+    const RECT rc = {10, 10, 100, 30};
+    ASSERT_TRUE(child.Create("line", WS_CHILD | WS_VISIBLE, rc, &parent));
+    HBRUSH hBrush = CreateSolidBrush(RGB(1, 2, 3));
+    child.m_hAnswer = hBrush;
+
+    HDC hDC = GetDC(child);
+    const LRESULT lResult = parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
+                                               reinterpret_cast<LPARAM>(child.GetSafeHwnd()));
+    ReleaseDC(child, hDC);
+    EXPECT_EQ(reinterpret_cast<LRESULT>(hBrush), lResult);
+    EXPECT_EQ(static_cast<UINT>(CTLCOLOR_STATIC), child.m_nLastType);
+    child.DestroyWindow();
+    DeleteObject(hBrush);
+}
+
+TEST(Reflection, ParentsDefaultRunsWhenTheChildDeclines) {
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("reflection", 200, 100));
+    CColouredStatic child;
+    const RECT rc = {10, 10, 100, 30};
+    ASSERT_TRUE(child.Create("line", WS_CHILD | WS_VISIBLE, rc, &parent));
+
+    HDC hDC = GetDC(child);
+    const LRESULT lResult = parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
+                                               reinterpret_cast<LPARAM>(child.GetSafeHwnd()));
+    ReleaseDC(child, hDC);
+    EXPECT_EQ(static_cast<UINT>(CTLCOLOR_STATIC), child.m_nLastType);
+    EXPECT_EQ(reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)), lResult);
+}
+
+TEST(CStatic, CreatesAChildStaticWithTheGivenTextStyleAndId) {
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("static", 200, 100));
+    CStatic label;
+    const RECT rc = {0, 0, 0, 0};
+    ASSERT_TRUE(label.Create("Installing", WS_CHILD | WS_VISIBLE, rc, &parent, 0xffff));
+    char szClass[16] = "";
+    GetClassNameA(label, szClass, sizeof szClass);
+    EXPECT_STREQ("Static", szClass);
+    EXPECT_EQ(parent.GetSafeHwnd(), GetParent(label));
+    EXPECT_EQ(0xffff, GetDlgCtrlID(label));
+    EXPECT_EQ(static_cast<DWORD>(WS_CHILD | WS_VISIBLE), label.GetStyle());
+    CString strText;
+    label.GetWindowText(strText);
+    EXPECT_STREQ("Installing", strText);
+}
+
+TEST(CFont, DeletesTheFontItOwns) {
+    LOGFONTA lf = {};
+    lf.lfHeight = -12;
+    HFONT hFont = CreateFontIndirectA(&lf);
+    {
+        CFont font;
+        EXPECT_TRUE(font.Attach(hFont));
+        EXPECT_EQ(hFont, font.GetSafeHandle());
+    }
+    EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hFont)));
+}
+
+TEST(CFont, DetachGivesUpOwnershipAndAttachReplaces) {
+    LOGFONTA lf = {};
+    lf.lfHeight = -12;
+    HFONT hKept = CreateFontIndirectA(&lf);
+    HFONT hReplaced = CreateFontIndirectA(&lf);
+    {
+        CFont font;
+        font.Attach(hReplaced);
+        font.Attach(hKept);
+        EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hReplaced)));
+        EXPECT_EQ(hKept, font.Detach());
+        EXPECT_EQ(nullptr, font.GetSafeHandle());
+    }
+    EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(hKept));
+    DeleteObject(hKept);
+}
+
+TEST(CPaintDC, ValidatesTheWindowLikeBeginPaint) {
+    CTestParent wnd;
+    ASSERT_TRUE(wnd.Create("paint", 200, 100));
+    PumpMessagesFor(50);
+    wnd.InvalidateRect(NULL, FALSE);
+    ASSERT_TRUE(GetUpdateRect(wnd, NULL, FALSE));
+    {
+        CPaintDC dc(&wnd);
+        EXPECT_NE(nullptr, dc.GetSafeHdc());
+    }
+    EXPECT_FALSE(GetUpdateRect(wnd, NULL, FALSE));
+}
+
+TEST(CClientDC, GivesTheWindowsOwnDeviceContext) {
+    CTestParent wnd;
+    ASSERT_TRUE(wnd.Create("client", 200, 100));
+    CClientDC dc(&wnd);
+    ASSERT_NE(nullptr, dc.GetSafeHdc());
+    EXPECT_EQ(wnd.GetSafeHwnd(), WindowFromDC(dc));
+}

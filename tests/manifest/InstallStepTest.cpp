@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "framework/CWinApp.h"
+#include "manifest/CInstallStep.h"
+#include "manifest/CRunList.h"
+#include "manifest/InstallLocation.h"
+#include "support/TestRegistry.h"
+#include "support/TestWindows.h"
+
+namespace {
+
+// Loads one step subkey through the run list, as the program does.
+class InstallStepTest : public RegistryTest {
+protected:
+    void TearDown() override {
+        runList.FreeSteps();
+        RegistryTest::TearDown();
+    }
+
+    const CInstallStep &LoadOnly(const char *pszType, const char *pszCommand,
+                                 const char *pszParameters = NULL, const char *pszText = NULL,
+                                 const char *pszTimeout = NULL) {
+        WriteStep("only", pszType, pszCommand, pszParameters, pszText, pszTimeout);
+        runList.LoadManifest();
+        EXPECT_EQ(1u, runList.m_nSteps);
+        static CInstallStep none("none");
+        return runList.m_nSteps == 1 ? *runList.m_steps[0] : none;
+    }
+
+    CRunList runList;
+};
+
+int TakeCloseRequests(HWND hWnd) {
+    int nRequests = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
+        ++nRequests;
+    return nRequests;
+}
+
+} // namespace
+
+TEST_F(InstallStepTest, CommandIsExpandedAndQuotedOnce) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step = LoadOnly("executable", "%InstallDir%\\bin\\tool.exe");
+    EXPECT_STREQ("\"C:\\Apps\\Tool\\bin\\tool.exe\"", step.GetCommand());
+}
+
+TEST_F(InstallStepTest, QuotedCommandGetsASecondPair) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step = LoadOnly("executable", "\"%InstallDir%\\tool.exe\"");
+    EXPECT_STREQ("\"\"C:\\Apps\\Tool\\tool.exe\"\"", step.GetCommand());
+}
+
+TEST_F(InstallStepTest, TokensInOtherCaseOrWithoutClosingPercentStay) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step = LoadOnly("executable", "%installdir%\\a.exe",
+                                        "%INSTALLDIR% %InstallDir %QuillmereDir %Other%");
+    EXPECT_STREQ("\"%installdir%\\a.exe\"", step.GetCommand());
+    EXPECT_STREQ("%INSTALLDIR% %InstallDir %QuillmereDir %Other%", step.GetParameters());
+}
+
+TEST_F(InstallStepTest, ParametersAreExpandedButNotQuoted) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step =
+        LoadOnly("executable", "a.exe", "/dir=%InstallDir% /setup=%QuillmereDir%\\x");
+    EXPECT_STREQ("/dir=C:\\Apps\\Tool /setup=C:\\Apps\\Tool\\Setup\\x", step.GetParameters());
+}
+
+TEST_F(InstallStepTest, LocationEndingInABackslashGivesTwoBeforeSetup) {
+    SetInstallLocation("C:\\Apps\\Tool\\");
+    const CInstallStep &step = LoadOnly("executable", "%QuillmereDir%\\a.exe");
+    EXPECT_STREQ("\"C:\\Apps\\Tool\\\\Setup\\a.exe\"", step.GetCommand());
+    EXPECT_STREQ("C:\\Apps\\Tool\\\\Setup", step.GetWorkingDir());
+}
+
+TEST_F(InstallStepTest, SetupTokenInsideTheLocationIsReplacedToo) {
+    SetInstallLocation("C:\\X%QuillmereDir%");
+    const CInstallStep &step = LoadOnly("executable", "%InstallDir%\\a.exe");
+    // The second replacement runs over the first one's result, once, left to right.
+    EXPECT_STREQ("\"C:\\XC:\\X%QuillmereDir%\\Setup\\a.exe\"", step.GetCommand());
+}
+
+TEST_F(InstallStepTest, TextIsShownAsWrittenWithoutExpansion) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step = LoadOnly("executable", "a.exe", NULL, "Copying to %InstallDir%");
+    EXPECT_STREQ("Copying to %InstallDir%", step.GetText());
+}
+
+TEST_F(InstallStepTest, TimeoutIsReadLikeAtol) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    WriteStep("1", "executable", "a.exe", NULL, NULL, "30");
+    WriteStep("2", "executable", "a.exe", NULL, NULL, " -5a");
+    WriteStep("3", "executable", "a.exe", NULL, NULL, "abc");
+    WriteStep("4", "executable", "a.exe");
+    runList.LoadManifest();
+    ASSERT_EQ(4u, runList.m_nSteps);
+    EXPECT_EQ(30, runList.m_steps[0]->GetTimeout());
+    EXPECT_EQ(-5, runList.m_steps[1]->GetTimeout());
+    EXPECT_EQ(0, runList.m_steps[2]->GetTimeout());
+    EXPECT_EQ(0, runList.m_steps[3]->GetTimeout());
+}
+
+TEST_F(InstallStepTest, RegStepImportsTheExpandedFileSilentlyAndDropsItsParameters) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step = LoadOnly("reg", "%QuillmereDir%\\fix.reg", "/ignored");
+    EXPECT_STREQ("regedit.exe", step.GetCommand());
+    EXPECT_STREQ("/s \"C:\\Apps\\Tool\\Setup\\fix.reg\"", step.GetParameters());
+    EXPECT_STREQ("C:\\Apps\\Tool\\Setup", step.GetWorkingDir());
+}
+
+TEST_F(InstallStepTest, AbsentCommandLeavesItEmpty) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &exe = LoadOnly("executable", NULL, "-q", "Text");
+    EXPECT_STREQ("", exe.GetCommand());
+    EXPECT_STREQ("-q", exe.GetParameters());
+    EXPECT_STREQ("Text", exe.GetText());
+    EXPECT_STREQ("C:\\Apps\\Tool\\Setup", exe.GetWorkingDir());
+}
+
+TEST_F(InstallStepTest, RegStepWithAbsentCommandImportsNothingNamed) {
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep &step = LoadOnly("reg", NULL);
+    EXPECT_STREQ("regedit.exe", step.GetCommand());
+    EXPECT_STREQ("/s ", step.GetParameters());
+}
+
+// A step subkey outside the product's entry, so that the entry itself can be missing.
+const char kScratchStepKey[] = "SOFTWARE\\FinishInstallTests\\step";
+
+TEST_F(InstallStepTest, MissingProductKeyPostsCloseRequestsAndLoadStillCompletes) {
+    SetStringValue(kScratchStepKey, "command", "%InstallDir%\\a.exe");
+    SetStringValue(kScratchStepKey, "parameters", "%QuillmereDir%");
+    SetStringValue(kScratchStepKey, "text", "Text");
+    CWinApp app;
+    CTestParent mainWnd;
+    ASSERT_TRUE(mainWnd.Create("main", 200, 100));
+    app.m_pMainWnd = &mainWnd;
+
+    CInstallStep step("step");
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, kScratchStepKey, 0, KEY_READ, &hKey));
+    EXPECT_TRUE(step.Load(hKey));
+    RegCloseKey(hKey);
+    DeleteKeyTree("SOFTWARE\\FinishInstallTests");
+
+    EXPECT_STREQ("\"\\a.exe\"", step.GetCommand());
+    EXPECT_STREQ("\\Setup", step.GetParameters());
+    EXPECT_STREQ("\\Setup", step.GetWorkingDir());
+    EXPECT_STREQ("Text", step.GetText());
+    // Every look-up asks afresh: twice for the command, twice for the parameters, once for the
+    // working directory.
+    EXPECT_EQ(5, TakeCloseRequests(mainWnd));
+    app.m_pMainWnd = NULL;
+}
+
+TEST_F(InstallStepTest, WithoutAMainWindowNothingIsPosted) {
+    EXPECT_EQ(nullptr, AfxGetMainWnd());
+    EXPECT_STREQ("", GetInstallLocation());
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+}
+
+TEST_F(InstallStepTest, AbsentOrOverlongLocationGivesAnEmptyOneWithoutClosing) {
+    CWinApp app;
+    CTestParent mainWnd;
+    ASSERT_TRUE(mainWnd.Create("main", 200, 100));
+    app.m_pMainWnd = &mainWnd;
+
+    CreateKey(ProductKeyPath());
+    EXPECT_STREQ("", GetInstallLocation());
+    SetInstallLocation("C:\\" + std::string(300, 'x'));
+    EXPECT_STREQ("", GetInstallLocation());
+    SetInstallLocation("C:\\" + std::string(256, 'x')); // 259 characters and the NUL: fits
+    EXPECT_EQ(259, GetInstallLocation().GetLength());
+    EXPECT_EQ(0, TakeCloseRequests(mainWnd));
+    app.m_pMainWnd = NULL;
+}

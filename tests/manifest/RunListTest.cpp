@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include "manifest/CInstallStep.h"
+#include "manifest/CRunList.h"
+#include "support/TestRegistry.h"
+#include "support/TestWindows.h"
+
+namespace {
+
+// The run list as an installer leaves it, with the product's entry and the display key.
+class RunListTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        SetInstallLocation("C:\\Apps\\Tool");
+        CreateKey(ManifestKeyPath());
+        CreateKey(DisplayKeyPath());
+    }
+
+    void TearDown() override {
+        runList.FreeSteps();
+        RegistryTest::TearDown();
+    }
+
+    void LoadAndConsume() {
+        runList.LoadManifest();
+        runList.WriteDisplayValues();
+        runList.DeleteStepKeys();
+    }
+
+    std::vector<std::string> LoadedKeyNames() const {
+        std::vector<std::string> names;
+        for (UINT i = 0; i < runList.m_nSteps; ++i)
+            names.push_back(static_cast<const char *>(runList.m_steps[i]->GetKeyName()));
+        return names;
+    }
+
+    CRunList runList;
+};
+
+// The close requests a window has waiting in its queue.
+int TakeCloseRequests(HWND hWnd) {
+    int nRequests = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
+        ++nRequests;
+    return nRequests;
+}
+
+} // namespace
+
+TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories) {
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool 4.2");
+    SetStringValue(ManifestKeyPath(), "DisplayIcon", "C:\\Apps\\Tool\\tool.exe,0");
+    WriteStep("a", "executable", "%QuillmereDir%\\drivers\\inst.exe", "-q", "Drivers");
+    WriteStep("b", "reg", "%InstallDir%\\settings.reg", NULL, "Settings");
+
+    LoadAndConsume();
+
+    ASSERT_EQ(2u, runList.m_nSteps);
+    const CInstallStep &a = *runList.m_steps[0];
+    EXPECT_STREQ("a", a.GetKeyName());
+    EXPECT_STREQ("\"C:\\Apps\\Tool\\Setup\\drivers\\inst.exe\"", a.GetCommand());
+    EXPECT_STREQ("-q", a.GetParameters());
+    EXPECT_STREQ("C:\\Apps\\Tool\\Setup", a.GetWorkingDir());
+    EXPECT_STREQ("Drivers", a.GetText());
+
+    const CInstallStep &b = *runList.m_steps[1];
+    EXPECT_STREQ("b", b.GetKeyName());
+    EXPECT_STREQ("regedit.exe", b.GetCommand());
+    EXPECT_STREQ("/s \"C:\\Apps\\Tool\\settings.reg\"", b.GetParameters());
+    EXPECT_STREQ("C:\\Apps\\Tool\\Setup", b.GetWorkingDir());
+
+    EXPECT_EQ("Tool 4.2", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+    EXPECT_EQ("C:\\Apps\\Tool\\tool.exe,0", ReadStringValue(DisplayKeyPath(), "DisplayIcon"));
+    EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
+    EXPECT_EQ("Tool 4.2", ReadStringValue(ManifestKeyPath(), "DisplayName"));
+}
+
+TEST_F(RunListTest, OnlyRecognisedTypesBecomeStepsAndOnlyTheyAreDeleted) {
+    SetStringValue(ManifestKeyPath(), "Title", "Finishing");
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    SetStringValue(ManifestKeyPath(), "DisplayIcon", "tool.ico");
+    const char *types[12] = {"executable", "reg", "Executable", "executable",
+                             "reg",        NULL,  "executable", "reg",
+                             "install",    "reg", "executable", "executable"};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        char szName[16];
+        snprintf(szName, sizeof szName, "step%02d", i);
+        WriteStep(szName, types[i], "x.exe");
+        if (i != 2 && i != 5 && i != 8)
+            expected.push_back(szName);
+    }
+
+    LoadAndConsume();
+
+    EXPECT_EQ(expected, LoadedKeyNames());
+    const std::vector<std::string> left = {"step02", "step05", "step08"};
+    EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
+    EXPECT_EQ("Finishing", ReadStringValue(ManifestKeyPath(), "Title"));
+    EXPECT_EQ("Tool", ReadStringValue(ManifestKeyPath(), "DisplayName"));
+    EXPECT_EQ("tool.ico", ReadStringValue(ManifestKeyPath(), "DisplayIcon"));
+}
+
+TEST_F(RunListTest, StepsRunInTheRegistrysEnumerationOrder) {
+    WriteStep("b-second", "executable", "x.exe");
+    WriteStep("A-first", "executable", "x.exe");
+    WriteStep("c-third", "reg", "x.reg");
+    runList.LoadManifest();
+    const std::vector<std::string> expected = {"A-first", "b-second", "c-third"};
+    EXPECT_EQ(expected, LoadedKeyNames());
+}
+
+TEST_F(RunListTest, EmptyCommandStillMakesAStepThatIsDeleted) {
+    WriteStep("empty", "executable", "", "-q", "Text");
+    LoadAndConsume();
+    ASSERT_EQ(1u, runList.m_nSteps);
+    EXPECT_STREQ("", runList.m_steps[0]->GetCommand());
+    EXPECT_STREQ("", runList.m_steps[0]->GetParameters());
+    EXPECT_STREQ("", runList.m_steps[0]->GetText());
+    EXPECT_FALSE(KeyExists(StepKeyPath("empty")));
+}
+
+TEST_F(RunListTest, WithoutStepsNothingIsDeletedAndTheDisplayValuesAreCopied) {
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    LoadAndConsume();
+    EXPECT_EQ(0u, runList.m_nSteps);
+    EXPECT_TRUE(KeyExists(ManifestKeyPath()));
+    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+}
+
+TEST_F(RunListTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain) {
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    WriteStep("a", "executable", "x.exe");
+    LoadAndConsume();
+    ASSERT_EQ(1u, runList.m_nSteps);
+    runList.FreeSteps();
+
+    SetStringValue(DisplayKeyPath(), "DisplayName", "changed by someone");
+    CRunList second;
+    second.LoadManifest();
+    second.WriteDisplayValues();
+    second.DeleteStepKeys();
+    EXPECT_EQ(0u, second.m_nSteps);
+    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+    EXPECT_TRUE(KeyExists(ManifestKeyPath()));
+}
+
+TEST_F(RunListTest, EmptyOrAbsentDisplayValuesLeaveTheDisplayKeyAsItWas) {
+    SetStringValue(DisplayKeyPath(), "DisplayName", "installer's name");
+    SetStringValue(DisplayKeyPath(), "DisplayIcon", "installer's icon");
+    SetStringValue(ManifestKeyPath(), "DisplayName", "");
+    LoadAndConsume();
+    EXPECT_EQ("installer's name", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+    EXPECT_EQ("installer's icon", ReadStringValue(DisplayKeyPath(), "DisplayIcon"));
+}
+
+TEST_F(RunListTest, ExpandableDisplayIconIsWrittenAsPlainTextUnexpanded) {
+    SetStringValue(ManifestKeyPath(), "DisplayIcon", "%ProgramFiles%\\Tool\\tool.exe",
+                   REG_EXPAND_SZ);
+    LoadAndConsume();
+    std::string data;
+    DWORD dwType = 0;
+    ASSERT_TRUE(ReadRawValue(DisplayKeyPath(), "DisplayIcon", &data, &dwType));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
+    EXPECT_EQ(std::string("%ProgramFiles%\\Tool\\tool.exe", 28) + '\0', data);
+}
+
+TEST_F(RunListTest, MissingDisplayKeyIsNotCreatedAndChangesNothingElse) {
+    DeleteKeyTree(DisplayKeyPath());
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    WriteStep("a", "executable", "x.exe");
+    LoadAndConsume();
+    EXPECT_FALSE(KeyExists(DisplayKeyPath()));
+    EXPECT_EQ(1u, runList.m_nSteps);
+    EXPECT_FALSE(KeyExists(StepKeyPath("a")));
+}
+
+TEST_F(RunListTest, TitleBecomesTheWindowTextAndItsAbsenceKeepsTheCaption) {
+    CTestParent wnd;
+    ASSERT_TRUE(wnd.Create("Completing Vardel Install", 200, 100));
+    runList.m_hWndOwner = wnd.GetSafeHwnd();
+    runList.LoadManifest();
+    CString strCaption;
+    wnd.GetWindowText(strCaption);
+    EXPECT_STREQ("Completing Vardel Install", strCaption);
+
+    SetStringValue(ManifestKeyPath(), "Title", "Finishing Tool");
+    runList.LoadManifest();
+    wnd.GetWindowText(strCaption);
+    EXPECT_STREQ("Finishing Tool", strCaption);
+    EXPECT_EQ(0, TakeCloseRequests(wnd));
+}
+
+TEST_F(RunListTest, MissingManifestKeyClosesTheWindowAndLoadsNothing) {
+    DeleteKeyTree(ManifestKeyPath());
+    CTestParent wnd;
+    ASSERT_TRUE(wnd.Create("owner", 200, 100));
+    runList.m_hWndOwner = wnd.GetSafeHwnd();
+
+    runList.LoadManifest();
+    EXPECT_EQ(1, TakeCloseRequests(wnd));
+    EXPECT_EQ(0u, runList.m_nSteps);
+    EXPECT_STREQ("", runList.m_szDisplayName);
+
+    runList.WriteDisplayValues();
+    EXPECT_EQ("<absent>", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+    runList.DeleteStepKeys();
+    EXPECT_EQ(1, TakeCloseRequests(wnd));
+}
+
+TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater) {
+    for (int i = 0; i < 600; ++i) {
+        char szName[16];
+        snprintf(szName, sizeof szName, "s%04d", i);
+        WriteStep(szName, "executable", "x.exe");
+    }
+    LoadAndConsume();
+    ASSERT_EQ(CRunList::kMaxSteps, runList.m_nSteps);
+    EXPECT_STREQ("s0596", runList.m_steps[596]->GetKeyName());
+    const std::vector<std::string> left = {"s0597", "s0598", "s0599"};
+    EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
+}

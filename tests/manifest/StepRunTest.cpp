@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "manifest/CInstallStep.h"
+#include "manifest/CRunList.h"
+#include "support/TestPaths.h"
+#include "support/TestRegistry.h"
+
+namespace {
+
+// Steps loaded from a run list in the registry whose install location is a scratch folder with
+// a Setup folder in it, launching childprobe.exe.
+class StepRunTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        m_dir = MakeScratchDir("steprun");
+        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
+        SetInstallLocation(m_dir);
+        CreateKey(ManifestKeyPath());
+        m_record = m_dir + "\\record.txt";
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
+        runList.FreeSteps();
+        RegistryTest::TearDown();
+    }
+
+    void WriteProbeStep(const std::string &name, const std::string &extra) {
+        WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str());
+    }
+
+    CInstallStep &LoadOnly() {
+        runList.LoadManifest();
+        EXPECT_EQ(1u, runList.m_nSteps);
+        return *runList.m_steps[0];
+    }
+
+    // Runs the step and returns how long Run took, in seconds.
+    double TimedRun(CInstallStep &step, DWORD *pdwExitCode) {
+        LARGE_INTEGER frequency, start, end;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        *pdwExitCode = step.Run();
+        QueryPerformanceCounter(&end);
+        return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+    }
+
+    std::string m_dir;
+    std::string m_record;
+    CRunList runList;
+};
+
+std::string Quoted(const std::string &text) {
+    return "\"" + text + "\"";
+}
+
+} // namespace
+
+TEST_F(StepRunTest, ChildEndingAfter200MsIsSeenAtTheFirstLookOneSecondLater) {
+    WriteProbeStep("a", "--sleep 200 --exit 0");
+    DWORD dwExitCode = 1;
+    const double seconds = TimedRun(LoadOnly(), &dwExitCode);
+    EXPECT_EQ(0u, dwExitCode);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LE(seconds, 3.0);
+}
+
+TEST_F(StepRunTest, ChildRunning2500MsIsSeenAtTheThirdLook) {
+    WriteProbeStep("a", "--sleep 2500 --exit 3");
+    DWORD dwExitCode = 0;
+    const double seconds = TimedRun(LoadOnly(), &dwExitCode);
+    EXPECT_EQ(3u, dwExitCode);
+    EXPECT_GE(seconds, 2.9);
+    EXPECT_LE(seconds, 5.0);
+}
+
+TEST_F(StepRunTest, CommandNamingNoProgramReturnsStillActiveAtOnce) {
+    WriteStep("a", "executable", "%InstallDir%\\no such program.exe", "-q");
+    DWORD dwExitCode = 0;
+    const double seconds = TimedRun(LoadOnly(), &dwExitCode);
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
+    EXPECT_LT(seconds, 0.5);
+}
+
+TEST_F(StepRunTest, ChildSeesTheQuotedCommandThenOneBlankThenTheParameters) {
+    WriteProbeStep("a", "--exit 0");
+    LoadOnly().Run();
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(Quoted(ProbePath()) + " " + ProbeArguments(m_record, "--exit 0"),
+              runs[0].commandLine);
+}
+
+TEST_F(StepRunTest, StepWithoutParametersEndsItsLineWithOneBlank) {
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
+    WriteStep("a", "executable", ProbePath().c_str());
+    LoadOnly().Run();
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(Quoted(ProbePath()) + " ", runs[0].commandLine);
+}
+
+TEST_F(StepRunTest, StepWithoutCommandBeginsItsLineWithTheBlank) {
+    const std::string parameters = Quoted(ProbePath()) + " " + ProbeArguments(m_record);
+    WriteStep("a", "executable", NULL, parameters.c_str());
+    CInstallStep &step = LoadOnly();
+    EXPECT_STREQ((" " + parameters).c_str(), step.ComposeCommandLine());
+    // Whether the platform starts a program from such a line is its own affair; a run that
+    // does start sees the line as it was composed.
+    const DWORD dwExitCode = step.Run();
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    if (runs.empty())
+        EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
+    else
+        EXPECT_EQ(" " + parameters, runs[0].commandLine);
+}
+
+TEST_F(StepRunTest, ChildRunsInTheSetupDirectory) {
+    WriteProbeStep("a", "");
+    LoadOnly().Run();
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(m_dir + "\\Setup", runs[0].currentDir);
+}
+
+TEST_F(StepRunTest, RegStepImportsTheFileSilentlyAndIsWaitedFor) {
+    const std::string scratchKey = "SOFTWARE\\FinishInstallTests\\Imported";
+    DeleteKeyTree(scratchKey);
+    WriteFileText(m_dir + "\\import.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey +
+                                              "]\r\n\"Answer\"=\"42\"\r\n");
+    WriteStep("a", "reg", "%InstallDir%\\import.reg");
+    DWORD dwExitCode = STILL_ACTIVE;
+    const double seconds = TimedRun(LoadOnly(), &dwExitCode);
+    EXPECT_EQ(0u, dwExitCode);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_EQ("42", ReadStringValue(scratchKey, "Answer"));
+    DeleteKeyTree("SOFTWARE\\FinishInstallTests");
+}
+
+TEST_F(StepRunTest, ChildReturningStillActiveOrCrashingEndsTheWaitAndTheNextStepRuns) {
+    WriteProbeStep("1", "--exit 259");
+    WriteProbeStep("2", "--crash");
+    WriteProbeStep("3", "--exit 7");
+    runList.LoadManifest();
+    ASSERT_EQ(3u, runList.m_nSteps);
+
+    DWORD dwExitCode = 0;
+    double seconds = TimedRun(*runList.m_steps[0], &dwExitCode);
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
+    EXPECT_LT(seconds, 3.0);
+
+    seconds = TimedRun(*runList.m_steps[1], &dwExitCode);
+    EXPECT_NE(0u, dwExitCode);
+    EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
+    EXPECT_LT(seconds, 5.0);
+
+    EXPECT_EQ(7u, runList.m_steps[2]->Run());
+    EXPECT_EQ(3u, ReadProbeRuns(m_record).size());
+}
+
+TEST_F(StepRunTest, CommandLineLongerThanTheBufferIsNotLaunched) {
+    // 300 tokens of a 240-character location make a line of about 72000 characters.
+    const std::string location = m_dir + "\\" + std::string(240 - m_dir.size() - 1, 'L');
+    SetInstallLocation(location);
+    std::string parameters;
+    for (int i = 0; i < 300; ++i)
+        parameters += "%InstallDir%";
+    WriteStep("a", "executable", ProbePath().c_str(), parameters.c_str());
+    CInstallStep &step = LoadOnly();
+    ASSERT_GT(step.GetParameters().GetLength(), 65536);
+    DWORD dwExitCode = 0;
+    const double seconds = TimedRun(step, &dwExitCode);
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
+    EXPECT_LT(seconds, 0.5);
+}
+
+TEST_F(StepRunTest, RunListRunsEndToEndInEnumerationOrderOneAfterAnother) {
+    WriteProbeStep("c", "--sleep 100 --exit 3");
+    WriteProbeStep("a", "--sleep 300");
+    WriteProbeStep("B", "--sleep 100 --exit 1");
+    runList.LoadManifest();
+    runList.DeleteStepKeys();
+    runList.RunAllSteps();
+
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(3u, runs.size());
+    EXPECT_NE(std::string::npos, runs[0].commandLine.find("--sleep 300"));
+    EXPECT_NE(std::string::npos, runs[1].commandLine.find("--exit 1"));
+    EXPECT_NE(std::string::npos, runs[2].commandLine.find("--exit 3"));
+    for (size_t i = 1; i < runs.size(); ++i) {
+        ASSERT_NE(0u, runs[i - 1].end);
+        EXPECT_GE(runs[i].start, runs[i - 1].end) << "step " << i << " started too early";
+    }
+    EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
+}

@@ -1,0 +1,97 @@
+#include "support/TestPaths.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+std::string TestBinaryDir() {
+    char szPath[MAX_PATH];
+    DWORD cch = GetModuleFileNameA(NULL, szPath, MAX_PATH);
+    std::string path(szPath, cch);
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+std::string ProbePath() {
+    return TestBinaryDir() + "\\childprobe.exe";
+}
+
+std::string ProgramPath() {
+    std::string dir = TestBinaryDir();
+    return dir.substr(0, dir.find_last_of('\\')) + "\\FinishInstall.exe";
+}
+
+namespace {
+
+void DeleteTree(const std::string &dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = dir + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(hFind, &fd));
+        FindClose(hFind);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+} // namespace
+
+std::string MakeScratchDir(const char *pszName) {
+    char szTemp[MAX_PATH];
+    GetTempPathA(MAX_PATH, szTemp);
+    std::string dir = std::string(szTemp) + "fi-" + pszName;
+    DeleteTree(dir);
+    CreateDirectoryA(dir.c_str(), NULL);
+    return dir;
+}
+
+std::string ReadFileText(const std::string &path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFileText(const std::string &path, const std::string &text) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+bool FileExists(const std::string &path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<ProbeRun> ReadProbeRuns(const std::string &recordPath) {
+    std::vector<ProbeRun> runs;
+    std::istringstream in(ReadFileText(recordPath));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 6, "start\t") == 0) {
+            ProbeRun run;
+            const size_t tab1 = line.find('\t', 6);
+            const size_t tab2 = line.find('\t', tab1 + 1);
+            run.start = std::stoull(line.substr(6, tab1 - 6));
+            run.currentDir = line.substr(tab1 + 1, tab2 - tab1 - 1);
+            run.commandLine = line.substr(tab2 + 1);
+            runs.push_back(run);
+        } else if (line.compare(0, 4, "end\t") == 0 && !runs.empty()) {
+            runs.back().end = std::stoull(line.substr(4));
+        }
+    }
+    return runs;
+}
+
+std::string ProbeArguments(const std::string &recordPath, const std::string &extra) {
+    std::string arguments = "--record \"" + recordPath + "\"";
+    if (!extra.empty())
+        arguments += " " + extra;
+    return arguments;
+}

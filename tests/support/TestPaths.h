@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Where the test programs and their helpers are, and scratch folders for a test's files.
+std::string TestBinaryDir();                     // the folder of the running test executable
+std::string ProbePath();                         // childprobe.exe beside it
+std::string ProgramPath();                       // the built FinishInstall.exe, one folder up
+std::string MakeScratchDir(const char *pszName); // a new, empty folder under the temp folder
+std::string ReadFileText(const std::string &path);
+void WriteFileText(const std::string &path, const std::string &text);
+bool FileExists(const std::string &path);
+
+// One start of childprobe.exe as its --record file tells it.
+struct ProbeRun {
+    unsigned long long start = 0; // system time, 100 ns units
+    unsigned long long end = 0;   // 0 when it has not ended (or crashed before)
+    std::string currentDir;
+    std::string commandLine;
+};
+std::vector<ProbeRun> ReadProbeRuns(const std::string &recordPath);
+// A command line that starts childprobe.exe with these arguments and records into recordPath.
+std::string ProbeArguments(const std::string &recordPath, const std::string &extra = "");

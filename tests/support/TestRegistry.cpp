@@ -1,0 +1,175 @@
+#include "support/TestRegistry.h"
+
+#include <stdio.h>
+
+#include "manifest/RegistryNames.h"
+
+std::string ProductKeyPath() {
+    return kProductUninstallKey;
+}
+std::string ManifestKeyPath() {
+    return ProductKeyPath() + kManifestSubKey;
+}
+std::string DisplayKeyPath() {
+    return kDisplayKey;
+}
+std::string StepKeyPath(const std::string &name) {
+    return ManifestKeyPath() + "\\" + name;
+}
+
+void CreateKey(const std::string &path) {
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &hKey, NULL))
+        << path;
+    RegCloseKey(hKey);
+}
+
+bool KeyExists(const std::string &path) {
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(hKey);
+    return true;
+}
+
+void DeleteKeyTree(const std::string &path) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+void SetRawValue(const std::string &path, const char *pszName, DWORD dwType, const void *pData,
+                 DWORD cbData) {
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &hKey, NULL))
+        << path;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE *>(pData), cbData))
+        << path << " " << pszName;
+    RegCloseKey(hKey);
+}
+
+void SetStringValue(const std::string &path, const char *pszName, const std::string &value,
+                    DWORD dwType) {
+    SetRawValue(path, pszName, dwType, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+bool ReadRawValue(const std::string &path, const char *pszName, std::string *pData,
+                  DWORD *pdwType) {
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    DWORD dwType = 0, cbData = 0;
+    LONG lResult = RegQueryValueExA(hKey, pszName, NULL, &dwType, NULL, &cbData);
+    std::string data(cbData, '\0');
+    if (lResult == ERROR_SUCCESS && cbData != 0)
+        lResult = RegQueryValueExA(hKey, pszName, NULL, &dwType, reinterpret_cast<BYTE *>(&data[0]),
+                                   &cbData);
+    RegCloseKey(hKey);
+    if (lResult != ERROR_SUCCESS)
+        return false;
+    data.resize(cbData);
+    *pData = data;
+    if (pdwType != NULL)
+        *pdwType = dwType;
+    return true;
+}
+
+std::string ReadStringValue(const std::string &path, const char *pszName) {
+    std::string data;
+    if (!ReadRawValue(path, pszName, &data))
+        return "<absent>";
+    while (!data.empty() && data[data.size() - 1] == '\0')
+        data.resize(data.size() - 1);
+    return data;
+}
+
+std::vector<std::string> SubkeyNames(const std::string &path) {
+    std::vector<std::string> names;
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return names;
+    char szName[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = sizeof szName;
+        if (RegEnumKeyExA(hKey, i, szName, &cch, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.push_back(std::string(szName, cch));
+    }
+    RegCloseKey(hKey);
+    return names;
+}
+
+namespace {
+
+void SnapshotInto(const std::string &path, RegistrySnapshot *pSnapshot) {
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    std::string lines;
+    std::vector<char> name(32768);
+    std::vector<BYTE> data(1 << 20);
+    for (DWORD i = 0;; ++i) {
+        DWORD cchName = static_cast<DWORD>(name.size());
+        DWORD cbData = static_cast<DWORD>(data.size());
+        DWORD dwType = 0;
+        if (RegEnumValueA(hKey, i, &name[0], &cchName, NULL, &dwType, &data[0], &cbData) !=
+            ERROR_SUCCESS)
+            break;
+        char szType[16];
+        snprintf(szType, sizeof szType, "%lu", static_cast<unsigned long>(dwType));
+        std::string line = std::string(&name[0], cchName) + "|" + szType + "|";
+        for (DWORD b = 0; b < cbData; ++b) {
+            char szByte[3];
+            snprintf(szByte, sizeof szByte, "%02x", data[b]);
+            line += szByte;
+        }
+        lines += line + "\n";
+    }
+    (*pSnapshot)[path] = lines;
+    for (const std::string &subkey : SubkeyNames(path))
+        SnapshotInto(path + "\\" + subkey, pSnapshot);
+    RegCloseKey(hKey);
+}
+
+} // namespace
+
+RegistrySnapshot SnapshotTree(const std::string &path) {
+    RegistrySnapshot snapshot;
+    SnapshotInto(path, &snapshot);
+    return snapshot;
+}
+
+void WriteStep(const std::string &name, const char *pszType, const char *pszCommand,
+               const char *pszParameters, const char *pszText, const char *pszTimeout) {
+    const std::string path = StepKeyPath(name);
+    CreateKey(path);
+    if (pszType != NULL)
+        SetStringValue(path, kTypeValue, pszType);
+    if (pszCommand != NULL)
+        SetStringValue(path, kCommandValue, pszCommand);
+    if (pszParameters != NULL)
+        SetStringValue(path, kParametersValue, pszParameters);
+    if (pszText != NULL)
+        SetStringValue(path, kTextValue, pszText);
+    if (pszTimeout != NULL)
+        SetStringValue(path, kTimeoutValue, pszTimeout);
+}
+
+void SetInstallLocation(const std::string &location) {
+    SetStringValue(ProductKeyPath(), kInstallLocationValue, location);
+}
+
+void RemoveProgramKeys() {
+    DeleteKeyTree(ProductKeyPath());
+    DeleteKeyTree(DisplayKeyPath());
+}
+
+void RegistryTest::SetUp() {
+    RemoveProgramKeys();
+}
+
+void RegistryTest::TearDown() {
+    RemoveProgramKeys();
+}
