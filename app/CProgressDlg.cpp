@@ -27,11 +27,13 @@ ON_WM_ENTERIDLE()
 ON_WM_CHAR()
 END_MESSAGE_MAP()
 
-CProgressDlg::CProgressDlg(CWnd *pParent) : CDialog(IDD, pParent), m_bThreadStarted(0) {
+CProgressDlg::CProgressDlg(CWnd* pParent) : CDialog(IDD, pParent), m_bThreadStarted(0)
+{
     m_hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_PROGRAM));
 }
 
-BOOL CProgressDlg::OnInitDialog() {
+BOOL CProgressDlg::OnInitDialog()
+{
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
@@ -47,12 +49,13 @@ BOOL CProgressDlg::OnInitDialog() {
 
 // Each line is as large as its text measured in its window's default device context, and the
 // window is sized to the widest line and the sum of their heights.
-void CProgressDlg::CreateStepLabels() {
+void CProgressDlg::CreateStepLabels()
+{
     int y = kMargin;
     int nMaxWidth = 0;
     for (UINT i = 0; i < m_nSteps; ++i) {
         const CString strText = m_steps[i]->GetText();
-        CStepLabel *pLabel = new CStepLabel;
+        CStepLabel* pLabel = new CStepLabel;
         m_labels[i] = pLabel;
         const RECT rcEmpty = {0, 0, 0, 0};
         pLabel->Create(strText, WS_CHILD | WS_VISIBLE, rcEmpty, this, kLineId);
@@ -73,7 +76,8 @@ void CProgressDlg::CreateStepLabels() {
     SetWindowPos(NULL, 0, 0, nMaxWidth + kFrameWidth, y + kFrameHeight, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-void CProgressDlg::OnPaint() {
+void CProgressDlg::OnPaint()
+{
     if (IsIconic()) {
         PaintIconic();
         return;
@@ -85,7 +89,8 @@ void CProgressDlg::OnPaint() {
     }
 }
 
-void CProgressDlg::PaintIconic() {
+void CProgressDlg::PaintIconic()
+{
     CPaintDC dc(this);
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
     const int cxIcon = ::GetSystemMetrics(SM_CXICON);
@@ -100,8 +105,9 @@ void CProgressDlg::PaintIconic() {
 // The worker gets its own copy of the tables and the window handle, made on the heap and kept
 // until the process ends: the dialog object goes away as soon as the dialog ends, which may be
 // in the middle of a step.
-void CProgressDlg::StartStepRunner() {
-    CStepRun *pRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
+void CProgressDlg::StartStepRunner()
+{
+    CStepRun* pRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
     DWORD dwThreadId;
     HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, pRun, 0, &dwThreadId);
     // Nothing waits for the worker; it ends with the process if the dialog ends first.
@@ -109,15 +115,18 @@ void CProgressDlg::StartStepRunner() {
         ::CloseHandle(hThread);
 }
 
-HCURSOR CProgressDlg::OnQueryDragIcon() {
+HCURSOR CProgressDlg::OnQueryDragIcon()
+{
     return static_cast<HCURSOR>(m_hIcon);
 }
 
-void CProgressDlg::OnEnterIdle(UINT nWhy, CWnd *pWho) {
+void CProgressDlg::OnEnterIdle(UINT nWhy, CWnd* pWho)
+{
     CDialog::OnEnterIdle(nWhy, pWho);
 }
 
-void CProgressDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) {
+void CProgressDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags)
+{
     if (nChar == kEscape) {
         MessageBox("Esc", "Esc", MB_OK);
         return;

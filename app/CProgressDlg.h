@@ -12,11 +12,11 @@ class CProgressDlg : public CDialog, public CRunList {
 public:
     enum { IDD = 102, IDI_PROGRAM = 128 };
 
-    explicit CProgressDlg(CWnd *pParent = NULL);
+    explicit CProgressDlg(CWnd* pParent = NULL);
 
     HICON m_hIcon;
     // Entry i shows step i; as many as there are steps.
-    CStepLabel *m_labels[kMaxSteps];
+    CStepLabel* m_labels[kMaxSteps];
     BYTE m_bThreadStarted;
 
 protected:
@@ -25,7 +25,7 @@ protected:
 
     void OnPaint();
     HCURSOR OnQueryDragIcon();
-    void OnEnterIdle(UINT nWhy, CWnd *pWho);
+    void OnEnterIdle(UINT nWhy, CWnd* pWho);
     void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags);
 
     DECLARE_MESSAGE_MAP()

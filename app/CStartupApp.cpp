@@ -7,7 +7,8 @@ CStartupApp theApp;
 
 CStartupApp::CStartupApp() : CWinApp(NULL) {}
 
-BOOL CStartupApp::InitInstance() {
+BOOL CStartupApp::InitInstance()
+{
     AfxEnableControlContainer();
     Enable3dControlsStatic();
 

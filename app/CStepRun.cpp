@@ -3,22 +3,25 @@
 #include "controls/CStepLabel.h"
 #include "manifest/CInstallStep.h"
 
-CStepRun::CStepRun(CInstallStep *const *ppSteps, CStepLabel *const *ppLabels, UINT nSteps,
+CStepRun::CStepRun(CInstallStep* const* ppSteps, CStepLabel* const* ppLabels, UINT nSteps,
                    HWND hWndDialog)
     : m_nSteps(nSteps < CRunList::kMaxSteps ? nSteps : CRunList::kMaxSteps),
-      m_hWndDialog(hWndDialog) {
+      m_hWndDialog(hWndDialog)
+{
     for (UINT i = 0; i < m_nSteps; ++i) {
         m_steps[i] = ppSteps[i];
         m_labels[i] = ppLabels[i];
     }
 }
 
-DWORD WINAPI CStepRun::StepThreadProc(LPVOID pParam) {
-    static_cast<CStepRun *>(pParam)->RunSteps();
+DWORD WINAPI CStepRun::StepThreadProc(LPVOID pParam)
+{
+    static_cast<CStepRun*>(pParam)->RunSteps();
     return 0;
 }
 
-void CStepRun::RunSteps() {
+void CStepRun::RunSteps()
+{
     for (UINT i = 0; i < m_nSteps; ++i) {
         // Both lines are repainted before the step's program starts; the last line stays bold.
         if (i > 0)

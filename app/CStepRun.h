@@ -12,11 +12,11 @@ class CStepLabel;
 // run and lives until the process ends.
 class CStepRun {
 public:
-    CStepRun(CInstallStep *const *ppSteps, CStepLabel *const *ppLabels, UINT nSteps,
+    CStepRun(CInstallStep* const* ppSteps, CStepLabel* const* ppLabels, UINT nSteps,
              HWND hWndDialog);
 
-    CStepRun(const CStepRun &) = delete;
-    CStepRun &operator=(const CStepRun &) = delete;
+    CStepRun(const CStepRun&) = delete;
+    CStepRun& operator=(const CStepRun&) = delete;
 
     // Thread start routine; pParam is the CStepRun. The thread's exit code is always 0.
     static DWORD WINAPI StepThreadProc(LPVOID pParam);
@@ -25,8 +25,8 @@ public:
     void RunSteps();
 
 private:
-    CInstallStep *m_steps[CRunList::kMaxSteps];
-    CStepLabel *m_labels[CRunList::kMaxSteps];
+    CInstallStep* m_steps[CRunList::kMaxSteps];
+    CStepLabel* m_labels[CRunList::kMaxSteps];
     UINT m_nSteps;
     HWND m_hWndDialog;
 };

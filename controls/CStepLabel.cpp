@@ -11,7 +11,8 @@ ON_MESSAGE(CStepLabel::WM_SETBOLD, CStepLabel::OnSetBold)
 END_MESSAGE_MAP()
 
 // The colours are taken once: a line keeps the look it was made with.
-CStepLabel::CStepLabel() : m_hBrushFlash(NULL) {
+CStepLabel::CStepLabel() : m_hBrushFlash(NULL)
+{
     m_colorText = ::GetSysColor(COLOR_WINDOWTEXT);
     m_hBrushFace = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
     ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
@@ -22,13 +23,15 @@ CStepLabel::CStepLabel() : m_hBrushFlash(NULL) {
     m_hBrushFlash = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
 }
 
-CStepLabel::~CStepLabel() {
+CStepLabel::~CStepLabel()
+{
     m_lineFont.DeleteObject();
     ::DeleteObject(m_hBrushFace);
     ::DeleteObject(m_hBrushFlash);
 }
 
-CStepLabel &CStepLabel::SetBold(BOOL bBold) {
+CStepLabel& CStepLabel::SetBold(BOOL bBold)
+{
     // A worker thread must not swap the font while the window's own thread may be painting
     // with it: hand the change over and wait until the line has been repainted.
     if (m_hWnd != NULL && ::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId()) {
@@ -39,20 +42,23 @@ CStepLabel &CStepLabel::SetBold(BOOL bBold) {
     return *this;
 }
 
-void CStepLabel::ApplyBold(BOOL bBold) {
+void CStepLabel::ApplyBold(BOOL bBold)
+{
     m_logFont.lfWeight = bBold ? FW_BOLD : FW_NORMAL;
     RebuildFont();
     if (m_hWnd != NULL)
         RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-void CStepLabel::RebuildFont() {
+void CStepLabel::RebuildFont()
+{
     m_lineFont.DeleteObject();
     // Should this fail the line draws in whatever font its device context holds.
     m_lineFont.Attach(::CreateFontIndirectA(&m_logFont));
 }
 
-HBRUSH CStepLabel::CtlColor(CDC *pDC, UINT nCtlColor) {
+HBRUSH CStepLabel::CtlColor(CDC* pDC, UINT nCtlColor)
+{
     // The control is never sent WM_SETFONT: this is the only place its font reaches its text.
     if (nCtlColor == CTLCOLOR_STATIC) {
         pDC->SelectObject(&m_lineFont);
@@ -64,10 +70,11 @@ HBRUSH CStepLabel::CtlColor(CDC *pDC, UINT nCtlColor) {
     return m_hBrushFace;
 }
 
-void CStepLabel::OnTimer(UINT_PTR nIDEvent) {
+void CStepLabel::OnTimer(UINT_PTR nIDEvent)
+{
     m_bFlashPhase = !m_bFlashPhase;
     if (m_flashMode == kFlashText) {
-        SetWindowText(m_bFlashPhase ? "" : static_cast<const char *>(m_strFlashText));
+        SetWindowText(m_bFlashPhase ? "" : static_cast<const char*>(m_strFlashText));
     } else if (m_flashMode == kFlashBackground) {
         InvalidateRect(NULL, FALSE);
         UpdateWindow();
@@ -75,14 +82,16 @@ void CStepLabel::OnTimer(UINT_PTR nIDEvent) {
     CStatic::OnTimer(nIDEvent);
 }
 
-void CStepLabel::OnLButtonDown(UINT nFlags, POINT point) {
+void CStepLabel::OnLButtonDown(UINT nFlags, POINT point)
+{
     CString strText;
     GetWindowText(strText);
     ::ShellExecuteA(NULL, "open", strText, NULL, NULL, SW_SHOWNORMAL);
     CStatic::OnLButtonDown(nFlags, point);
 }
 
-BOOL CStepLabel::OnSetCursor(CWnd *pWnd, UINT nHitTest, UINT message) {
+BOOL CStepLabel::OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message)
+{
     if (m_hOwnCursor != NULL) {
         ::SetCursor(m_hOwnCursor);
         return TRUE;
@@ -90,7 +99,8 @@ BOOL CStepLabel::OnSetCursor(CWnd *pWnd, UINT nHitTest, UINT message) {
     return CStatic::OnSetCursor(pWnd, nHitTest, message);
 }
 
-LRESULT CStepLabel::OnSetBold(WPARAM wParam, LPARAM) {
+LRESULT CStepLabel::OnSetBold(WPARAM wParam, LPARAM)
+{
     ApplyBold(static_cast<BOOL>(wParam));
     return 0;
 }

@@ -24,20 +24,20 @@ public:
     // Sets the weight to bold (any non-zero argument) or normal, rebuilds the font and repaints
     // the line before returning. Safe from any thread: the font is only ever replaced on the
     // thread that owns the line's window.
-    CStepLabel &SetBold(BOOL bBold);
+    CStepLabel& SetBold(BOOL bBold);
     // Replaces the font with one built from the current description.
     void RebuildFont();
 
     void SetFlashMode(int nFlashMode) { m_flashMode = nFlashMode; }
-    void SetFlashText(const char *pszText) { m_strFlashText = pszText; }
+    void SetFlashText(const char* pszText) { m_strFlashText = pszText; }
     void SetOwnCursor(HCURSOR hCursor) { m_hOwnCursor = hCursor; }
 
 protected:
     // HBRUSH CtlColor(CDC* pDC, UINT nCtlColor): the parent's colour request, handed back.
-    HBRUSH CtlColor(CDC *pDC, UINT nCtlColor);
+    HBRUSH CtlColor(CDC* pDC, UINT nCtlColor);
     void OnTimer(UINT_PTR nIDEvent);
     void OnLButtonDown(UINT nFlags, POINT point);
-    BOOL OnSetCursor(CWnd *pWnd, UINT nHitTest, UINT message);
+    BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message);
     LRESULT OnSetBold(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()

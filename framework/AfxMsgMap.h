@@ -10,7 +10,7 @@
 class CWnd;
 
 // Returns TRUE when the handler took the message; *pResult is then the message's result.
-typedef BOOL (*AFX_MSG_THUNK)(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult);
+typedef BOOL (*AFX_MSG_THUNK)(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
 struct AFX_MSGMAP_ENTRY {
     UINT nMessage; // 0 ends the table
@@ -19,8 +19,8 @@ struct AFX_MSGMAP_ENTRY {
 };
 
 struct AFX_MSGMAP {
-    const AFX_MSGMAP *(*pfnGetBaseMap)();
-    const AFX_MSGMAP_ENTRY *lpEntries;
+    const AFX_MSGMAP* (*pfnGetBaseMap)();
+    const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
 // A child's own messages handed back to it by its parent arrive at this offset, as in the
@@ -33,72 +33,81 @@ const UINT WM_CTLCOLOR_REFLECT = WM_REFLECT_BASE + 0x0019;
 
 // CWnd* pointers for window handles we do not own as objects are not made up: the thunks pass
 // the object attached to the handle, or NULL.
-CWnd *AfxWndFromHandle(HWND hWnd);
+CWnd* AfxWndFromHandle(HWND hWnd);
 
 namespace AfxThunk {
 
-template <class T, void (T::*pfn)()> BOOL Void(CWnd *pWnd, WPARAM, LPARAM, LRESULT *pResult) {
-    (static_cast<T *>(pWnd)->*pfn)();
+template <class T, void (T::*pfn)()> BOOL Void(CWnd* pWnd, WPARAM, LPARAM, LRESULT* pResult)
+{
+    (static_cast<T*>(pWnd)->*pfn)();
     *pResult = 0;
     return TRUE;
 }
 
-template <class T, HCURSOR (T::*pfn)()> BOOL Cursor(CWnd *pWnd, WPARAM, LPARAM, LRESULT *pResult) {
-    *pResult = reinterpret_cast<LRESULT>((static_cast<T *>(pWnd)->*pfn)());
+template <class T, HCURSOR (T::*pfn)()> BOOL Cursor(CWnd* pWnd, WPARAM, LPARAM, LRESULT* pResult)
+{
+    *pResult = reinterpret_cast<LRESULT>((static_cast<T*>(pWnd)->*pfn)());
     return TRUE;
 }
 
-template <class T, void (T::*pfn)(UINT, CWnd *)>
-BOOL UintWnd(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
-    (static_cast<T *>(pWnd)->*pfn)(static_cast<UINT>(wParam),
-                                   AfxWndFromHandle(reinterpret_cast<HWND>(lParam)));
+template <class T, void (T::*pfn)(UINT, CWnd*)>
+BOOL UintWnd(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    (static_cast<T*>(pWnd)->*pfn)(static_cast<UINT>(wParam),
+                                  AfxWndFromHandle(reinterpret_cast<HWND>(lParam)));
     *pResult = 0;
     return TRUE;
 }
 
 // WM_CHAR: character code, repeat count (low word of lParam), key flags (high word).
 template <class T, void (T::*pfn)(UINT, UINT, UINT)>
-BOOL Char(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
-    (static_cast<T *>(pWnd)->*pfn)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+BOOL Char(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    (static_cast<T*>(pWnd)->*pfn)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
     *pResult = 0;
     return TRUE;
 }
 
 template <class T, void (T::*pfn)(UINT_PTR)>
-BOOL Timer(CWnd *pWnd, WPARAM wParam, LPARAM, LRESULT *pResult) {
-    (static_cast<T *>(pWnd)->*pfn)(static_cast<UINT_PTR>(wParam));
+BOOL Timer(CWnd* pWnd, WPARAM wParam, LPARAM, LRESULT* pResult)
+{
+    (static_cast<T*>(pWnd)->*pfn)(static_cast<UINT_PTR>(wParam));
     *pResult = 0;
     return TRUE;
 }
 
 template <class T, void (T::*pfn)(UINT, POINT)>
-BOOL Mouse(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
+BOOL Mouse(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
     POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    (static_cast<T *>(pWnd)->*pfn)(static_cast<UINT>(wParam), pt);
+    (static_cast<T*>(pWnd)->*pfn)(static_cast<UINT>(wParam), pt);
     *pResult = 0;
     return TRUE;
 }
 
 // WM_SETCURSOR: the window under the cursor, the hit-test code, the mouse message.
-template <class T, BOOL (T::*pfn)(CWnd *, UINT, UINT)>
-BOOL SetCursor(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
-    *pResult = (static_cast<T *>(pWnd)->*pfn)(AfxWndFromHandle(reinterpret_cast<HWND>(wParam)),
-                                              LOWORD(lParam), HIWORD(lParam));
+template <class T, BOOL (T::*pfn)(CWnd*, UINT, UINT)>
+BOOL SetCursor(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    *pResult = (static_cast<T*>(pWnd)->*pfn)(AfxWndFromHandle(reinterpret_cast<HWND>(wParam)),
+                                             LOWORD(lParam), HIWORD(lParam));
     return TRUE;
 }
 
 template <class T, LRESULT (T::*pfn)(WPARAM, LPARAM)>
-BOOL Message(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
-    *pResult = (static_cast<T *>(pWnd)->*pfn)(wParam, lParam);
+BOOL Message(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    *pResult = (static_cast<T*>(pWnd)->*pfn)(wParam, lParam);
     return TRUE;
 }
 
 // A reflected colour request: the parent's device context and the control-colour type. A NULL
 // brush means the child did not answer, and the parent's own handling runs.
-template <class T, HBRUSH (T::*pfn)(CDC *, UINT)>
-BOOL CtlColorReflect(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
+template <class T, HBRUSH (T::*pfn)(CDC*, UINT)>
+BOOL CtlColorReflect(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
     CDC dc(reinterpret_cast<HDC>(wParam));
-    HBRUSH hBrush = (static_cast<T *>(pWnd)->*pfn)(&dc, static_cast<UINT>(lParam));
+    HBRUSH hBrush = (static_cast<T*>(pWnd)->*pfn)(&dc, static_cast<UINT>(lParam));
     *pResult = reinterpret_cast<LRESULT>(hBrush);
     return hBrush != NULL;
 }
@@ -107,20 +116,24 @@ BOOL CtlColorReflect(CWnd *pWnd, WPARAM wParam, LPARAM lParam, LRESULT *pResult)
 
 #define DECLARE_MESSAGE_MAP()                                                                      \
 protected:                                                                                         \
-    static const AFX_MSGMAP *GetThisMessageMap();                                                  \
-    virtual const AFX_MSGMAP *GetMessageMap() const;
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
+    virtual const AFX_MSGMAP* GetMessageMap() const;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
-    const AFX_MSGMAP *theClass::GetMessageMap() const {                                            \
+    const AFX_MSGMAP* theClass::GetMessageMap() const                                              \
+    {                                                                                              \
         return GetThisMessageMap();                                                                \
     }                                                                                              \
-    const AFX_MSGMAP *theClass::GetThisMessageMap() {                                              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                                                \
+    {                                                                                              \
         typedef theClass ThisClass;                                                                \
         typedef baseClass TheBaseClass;                                                            \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                                          \
-    { 0, 0, NULL }                                                                                 \
+    {                                                                                              \
+        0, 0, NULL                                                                                 \
+    }                                                                                              \
     }                                                                                              \
     ;                                                                                              \
     static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};  \

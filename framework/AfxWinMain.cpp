@@ -10,12 +10,13 @@ namespace {
 // The program runs with an installer's rights from a folder it does not control. Before
 // anything else loads, take the current directory out of the DLL search, and where the
 // platform offers it, search only the system folders and the program's own.
-void HardenDllSearch() {
+void HardenDllSearch()
+{
     ::SetDllDirectoryA("");
     typedef BOOL(WINAPI * PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
     HMODULE hKernel = ::GetModuleHandleA("kernel32.dll");
     PFNSETDEFAULTDLLDIRECTORIES pfnSetDefaultDllDirectories =
-        hKernel != NULL ? reinterpret_cast<PFNSETDEFAULTDLLDIRECTORIES>(reinterpret_cast<void *>(
+        hKernel != NULL ? reinterpret_cast<PFNSETDEFAULTDLLDIRECTORIES>(reinterpret_cast<void*>(
                               ::GetProcAddress(hKernel, "SetDefaultDllDirectories")))
                         : NULL;
     if (pfnSetDefaultDllDirectories != NULL)
@@ -25,9 +26,10 @@ void HardenDllSearch() {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
     HardenDllSearch();
-    CWinApp *pApp = AfxGetApp();
+    CWinApp* pApp = AfxGetApp();
     if (pApp == NULL)
         return 0;
     pApp->m_hInstance = hInstance;

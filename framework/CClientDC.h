@@ -7,11 +7,11 @@ class CWnd;
 // GetDC on construction, ReleaseDC on destruction.
 class CClientDC : public CDC {
 public:
-    explicit CClientDC(CWnd *pWnd);
+    explicit CClientDC(CWnd* pWnd);
     ~CClientDC();
 
-    CClientDC(const CClientDC &) = delete;
-    CClientDC &operator=(const CClientDC &) = delete;
+    CClientDC(const CClientDC&) = delete;
+    CClientDC& operator=(const CClientDC&) = delete;
 
 private:
     HWND m_hWnd;

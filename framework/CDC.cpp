@@ -2,6 +2,7 @@
 
 #include "framework/CFont.h"
 
-HFONT CDC::SelectObject(CFont *pFont) {
+HFONT CDC::SelectObject(CFont* pFont)
+{
     return static_cast<HFONT>(::SelectObject(m_hDC, pFont->GetSafeHandle()));
 }

@@ -14,13 +14,14 @@ public:
     operator HDC() const { return m_hDC; }
 
     // Returns the font that was selected before.
-    HFONT SelectObject(CFont *pFont);
+    HFONT SelectObject(CFont* pFont);
     COLORREF SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
     int SetBkMode(int nBkMode) { return ::SetBkMode(m_hDC, nBkMode); }
     BOOL DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
     // The platform's packed result: width in the low word, height in the high word.
-    DWORD GetTabbedTextExtent(const char *pszText, int nCount, int nTabPositions,
-                              const INT *pnTabStopPositions) const {
+    DWORD GetTabbedTextExtent(const char* pszText, int nCount, int nTabPositions,
+                              const INT* pnTabStopPositions) const
+    {
         return ::GetTabbedTextExtentA(m_hDC, pszText, nCount, nTabPositions, pnTabStopPositions);
     }
 

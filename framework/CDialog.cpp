@@ -7,10 +7,13 @@ ON_COMMAND(IDOK, CDialog::OnOKCommand)
 ON_COMMAND(IDCANCEL, CDialog::OnCancelCommand)
 END_MESSAGE_MAP()
 
-CDialog::CDialog(UINT nIDTemplate, CWnd *pParentWnd)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd)
+{
+}
 
-INT_PTR CDialog::DoModal() {
+INT_PTR CDialog::DoModal()
+{
     return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
                              m_pParentWnd != NULL ? m_pParentWnd->GetSafeHwnd() : NULL,
                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
@@ -18,14 +21,16 @@ INT_PTR CDialog::DoModal() {
 
 // The dialog procedure only attaches the object; from then on the window procedure is
 // AfxWndProc and every message goes through the message maps first.
-INT_PTR CALLBACK CDialog::DialogProc(HWND hDlg, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR CALLBACK CDialog::DialogProc(HWND hDlg, UINT message, WPARAM, LPARAM lParam)
+{
     if (message != WM_INITDIALOG)
         return FALSE;
-    CDialog *pDialog = reinterpret_cast<CDialog *>(lParam);
+    CDialog* pDialog = reinterpret_cast<CDialog*>(lParam);
     return pDialog->HandleInitDialog(hDlg);
 }
 
-BOOL CDialog::HandleInitDialog(HWND hDlg) {
+BOOL CDialog::HandleInitDialog(HWND hDlg)
+{
     if (!SubclassWindow(hDlg))
         return TRUE;
     RECT rcBefore;

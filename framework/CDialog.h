@@ -6,7 +6,7 @@
 // end it through OnOK and OnCancel, as the platform's dialog handling sends IDOK and IDCANCEL.
 class CDialog : public CWnd {
 public:
-    explicit CDialog(UINT nIDTemplate, CWnd *pParentWnd = NULL);
+    explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = NULL);
 
     // Runs the dialog until EndDialog; returns the value given to it, or -1 when the dialog
     // could not be created.
@@ -21,7 +21,7 @@ protected:
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
     UINT m_nIDTemplate;
-    CWnd *m_pParentWnd;
+    CWnd* m_pParentWnd;
 
     DECLARE_MESSAGE_MAP()
 

@@ -9,10 +9,10 @@ public:
     CFont() : m_hObject(NULL) {}
     ~CFont() { DeleteObject(); }
 
-    CFont(const CFont &) = delete;
-    CFont &operator=(const CFont &) = delete;
+    CFont(const CFont&) = delete;
+    CFont& operator=(const CFont&) = delete;
 
-    BOOL CreateFontIndirect(const LOGFONTA *pLogFont);
+    BOOL CreateFontIndirect(const LOGFONTA* pLogFont);
     // Deletes the font held (if any) and leaves the wrapper empty.
     BOOL DeleteObject();
     BOOL Attach(HFONT hFont);

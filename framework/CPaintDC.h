@@ -7,11 +7,11 @@ class CWnd;
 // BeginPaint on construction, EndPaint on destruction.
 class CPaintDC : public CDC {
 public:
-    explicit CPaintDC(CWnd *pWnd);
+    explicit CPaintDC(CWnd* pWnd);
     ~CPaintDC();
 
-    CPaintDC(const CPaintDC &) = delete;
-    CPaintDC &operator=(const CPaintDC &) = delete;
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
 
     PAINTSTRUCT m_ps;
 

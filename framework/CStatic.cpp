@@ -2,8 +2,9 @@
 
 #include "framework/CWinApp.h"
 
-BOOL CStatic::Create(const char *pszText, DWORD dwStyle, const RECT &rect, CWnd *pParentWnd,
-                     UINT nID) {
+BOOL CStatic::Create(const char* pszText, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                     UINT nID)
+{
     HWND hWnd = ::CreateWindowExA(
         0, "STATIC", pszText, dwStyle, rect.left, rect.top, rect.right - rect.left,
         rect.bottom - rect.top, pParentWnd != NULL ? pParentWnd->GetSafeHwnd() : NULL,

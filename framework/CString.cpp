@@ -5,26 +5,31 @@
 
 CString::CString() : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {}
 
-CString::CString(const char *psz) : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {
+CString::CString(const char* psz) : m_pchData(NULL), m_nLength(0), m_nCapacity(0)
+{
     if (psz != NULL)
         Assign(psz, static_cast<int>(strlen(psz)));
 }
 
-CString::CString(const CString &other) : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {
+CString::CString(const CString& other) : m_pchData(NULL), m_nLength(0), m_nCapacity(0)
+{
     Assign(other, other.m_nLength);
 }
 
-CString::~CString() {
+CString::~CString()
+{
     free(m_pchData);
 }
 
-CString &CString::operator=(const CString &other) {
+CString& CString::operator=(const CString& other)
+{
     if (this != &other)
         Assign(other, other.m_nLength);
     return *this;
 }
 
-CString &CString::operator=(const char *psz) {
+CString& CString::operator=(const char* psz)
+{
     if (psz == NULL)
         psz = "";
     // psz may point into our own buffer; copy through a temporary in that case.
@@ -34,24 +39,28 @@ CString &CString::operator=(const char *psz) {
     return *this;
 }
 
-CString &CString::operator+=(const CString &other) {
+CString& CString::operator+=(const CString& other)
+{
     if (this == &other)
         return *this += CString(other);
     Append(other, other.m_nLength);
     return *this;
 }
 
-CString &CString::operator+=(const char *psz) {
+CString& CString::operator+=(const char* psz)
+{
     if (psz != NULL)
         *this += CString(psz);
     return *this;
 }
 
-int CString::Compare(const char *psz) const {
+int CString::Compare(const char* psz) const
+{
     return strcmp(*this, psz != NULL ? psz : "");
 }
 
-int CString::Replace(const char *pszOld, const char *pszNew, UINT nCodePage) {
+int CString::Replace(const char* pszOld, const char* pszNew, UINT nCodePage)
+{
     const int nOldLength = pszOld != NULL ? static_cast<int>(strlen(pszOld)) : 0;
     if (nOldLength == 0 || m_nLength == 0)
         return 0;
@@ -60,7 +69,7 @@ int CString::Replace(const char *pszOld, const char *pszNew, UINT nCodePage) {
     const int nNewLength = static_cast<int>(strlen(pszNew));
 
     CString result;
-    const char *pch = *this;
+    const char* pch = *this;
     int nStart = 0; // first byte not yet copied into result
     int nReplaced = 0;
     for (int i = 0; i < m_nLength;) {
@@ -83,7 +92,8 @@ int CString::Replace(const char *pszOld, const char *pszNew, UINT nCodePage) {
     return nReplaced;
 }
 
-char *CString::GetBuffer(int nMinLength) {
+char* CString::GetBuffer(int nMinLength)
+{
     if (nMinLength < m_nLength)
         nMinLength = m_nLength;
     if (!Reserve(nMinLength))
@@ -91,7 +101,8 @@ char *CString::GetBuffer(int nMinLength) {
     return m_pchData;
 }
 
-void CString::ReleaseBuffer(int nNewLength) {
+void CString::ReleaseBuffer(int nNewLength)
+{
     if (m_pchData == NULL)
         return;
     if (nNewLength < 0 || nNewLength > m_nCapacity)
@@ -100,12 +111,14 @@ void CString::ReleaseBuffer(int nNewLength) {
     m_pchData[m_nLength] = '\0';
 }
 
-void CString::Assign(const char *pch, int nLength) {
+void CString::Assign(const char* pch, int nLength)
+{
     m_nLength = 0;
     Append(pch, nLength);
 }
 
-void CString::Append(const char *pch, int nLength) {
+void CString::Append(const char* pch, int nLength)
+{
     if (nLength <= 0 || !Reserve(m_nLength + nLength))
         return;
     memcpy(m_pchData + m_nLength, pch, nLength);
@@ -115,13 +128,14 @@ void CString::Append(const char *pch, int nLength) {
 
 // Grows the buffer to hold nLength characters and the NUL. Growth doubles, so appending
 // one piece after another stays linear.
-bool CString::Reserve(int nLength) {
+bool CString::Reserve(int nLength)
+{
     if (m_pchData != NULL && nLength <= m_nCapacity)
         return true;
     int nCapacity = m_nCapacity * 2;
     if (nCapacity < nLength)
         nCapacity = nLength;
-    char *pchNew = static_cast<char *>(realloc(m_pchData, nCapacity + 1));
+    char* pchNew = static_cast<char*>(realloc(m_pchData, nCapacity + 1));
     if (pchNew == NULL)
         return false;
     if (m_pchData == NULL)
@@ -131,19 +145,22 @@ bool CString::Reserve(int nLength) {
     return true;
 }
 
-CString operator+(const CString &left, const CString &right) {
+CString operator+(const CString& left, const CString& right)
+{
     CString result(left);
     result += right;
     return result;
 }
 
-CString operator+(const CString &left, const char *right) {
+CString operator+(const CString& left, const char* right)
+{
     CString result(left);
     result += right;
     return result;
 }
 
-CString operator+(const char *left, const CString &right) {
+CString operator+(const char* left, const CString& right)
+{
     CString result(left);
     result += right;
     return result;

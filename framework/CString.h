@@ -8,52 +8,55 @@
 class CString {
 public:
     CString();
-    CString(const char *psz);
-    CString(const CString &other);
+    CString(const char* psz);
+    CString(const CString& other);
     ~CString();
 
-    CString &operator=(const CString &other);
-    CString &operator=(const char *psz);
-    CString &operator+=(const CString &other);
-    CString &operator+=(const char *psz);
+    CString& operator=(const CString& other);
+    CString& operator=(const char* psz);
+    CString& operator+=(const CString& other);
+    CString& operator+=(const char* psz);
 
     int GetLength() const { return m_nLength; }
     bool IsEmpty() const { return m_nLength == 0; }
-    operator const char *() const { return m_pchData ? m_pchData : ""; }
+    operator const char*() const { return m_pchData ? m_pchData : ""; }
 
     // Byte-wise comparison, as strcmp: < 0, 0 or > 0.
-    int Compare(const char *psz) const;
+    int Compare(const char* psz) const;
 
     // Replaces every occurrence of pszOld with pszNew, left to right, exact and case-sensitive.
     // The inserted text is not searched again. Double-byte characters of the code page are
     // stepped over whole, so a match never starts on a trail byte. Returns the number replaced.
-    int Replace(const char *pszOld, const char *pszNew, UINT nCodePage = CP_ACP);
+    int Replace(const char* pszOld, const char* pszNew, UINT nCodePage = CP_ACP);
 
     // Room for nMinLength characters and the NUL; ReleaseBuffer takes the length back
     // (up to the first NUL when nNewLength is -1).
-    char *GetBuffer(int nMinLength);
+    char* GetBuffer(int nMinLength);
     void ReleaseBuffer(int nNewLength = -1);
 
 private:
-    void Assign(const char *pch, int nLength);
-    void Append(const char *pch, int nLength);
+    void Assign(const char* pch, int nLength);
+    void Append(const char* pch, int nLength);
     bool Reserve(int nLength);
 
-    char *m_pchData;
+    char* m_pchData;
     int m_nLength;
     int m_nCapacity;
 };
 
-CString operator+(const CString &left, const CString &right);
-CString operator+(const CString &left, const char *right);
-CString operator+(const char *left, const CString &right);
+CString operator+(const CString& left, const CString& right);
+CString operator+(const CString& left, const char* right);
+CString operator+(const char* left, const CString& right);
 
-inline bool operator==(const CString &left, const char *right) {
+inline bool operator==(const CString& left, const char* right)
+{
     return left.Compare(right) == 0;
 }
-inline bool operator!=(const CString &left, const char *right) {
+inline bool operator!=(const CString& left, const char* right)
+{
     return left.Compare(right) != 0;
 }
-inline bool operator<(const CString &left, const char *right) {
+inline bool operator<(const CString& left, const char* right)
+{
     return left.Compare(right) < 0;
 }

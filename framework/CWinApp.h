@@ -9,18 +9,18 @@ class CWnd;
 // never needs a message loop of the application's own.
 class CWinApp {
 public:
-    explicit CWinApp(const char *pszAppName = NULL);
+    explicit CWinApp(const char* pszAppName = NULL);
     virtual ~CWinApp();
 
-    CWinApp(const CWinApp &) = delete;
-    CWinApp &operator=(const CWinApp &) = delete;
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance();
     virtual int ExitInstance();
 
-    const char *m_pszAppName;
+    const char* m_pszAppName;
     HINSTANCE m_hInstance;
-    CWnd *m_pMainWnd;
+    CWnd* m_pMainWnd;
 
 protected:
     // Controls have drawn in three dimensions since Windows 95 without asking: there is
@@ -28,9 +28,9 @@ protected:
     BOOL Enable3dControlsStatic() { return TRUE; }
 };
 
-CWinApp *AfxGetApp();
+CWinApp* AfxGetApp();
 // The application's main window, or NULL when there is none.
-CWnd *AfxGetMainWnd();
+CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
 // Resources live in the program itself.
 HINSTANCE AfxGetResourceHandle();

@@ -8,36 +8,41 @@ namespace {
 // which belongs to whoever made the window class.
 const char kObjectProperty[] = "FinishInstall.CWnd";
 
-bool IsColourRequest(UINT message) {
+bool IsColourRequest(UINT message)
+{
     return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
 }
 
 } // namespace
 
-CWnd *AfxWndFromHandle(HWND hWnd) {
+CWnd* AfxWndFromHandle(HWND hWnd)
+{
     return CWnd::FromHandlePermanent(hWnd);
 }
 
 CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(NULL), m_nMsgCur(0), m_wParamCur(0), m_lParamCur(0) {}
 
-CWnd::~CWnd() {
-    CWinApp *pApp = AfxGetApp();
+CWnd::~CWnd()
+{
+    CWinApp* pApp = AfxGetApp();
     if (pApp != NULL && pApp->m_pMainWnd == this)
         pApp->m_pMainWnd = NULL;
     DestroyWindow();
 }
 
-CWnd *CWnd::FromHandlePermanent(HWND hWnd) {
+CWnd* CWnd::FromHandlePermanent(HWND hWnd)
+{
     if (hWnd == NULL)
         return NULL;
     DWORD dwProcessId = 0;
     ::GetWindowThreadProcessId(hWnd, &dwProcessId);
     if (dwProcessId != ::GetCurrentProcessId())
         return NULL;
-    return static_cast<CWnd *>(::GetPropA(hWnd, kObjectProperty));
+    return static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty));
 }
 
-BOOL CWnd::SubclassWindow(HWND hWnd) {
+BOOL CWnd::SubclassWindow(HWND hWnd)
+{
     if (hWnd == NULL || m_hWnd != NULL || !::SetPropA(hWnd, kObjectProperty, this))
         return FALSE;
     m_hWnd = hWnd;
@@ -46,28 +51,32 @@ BOOL CWnd::SubclassWindow(HWND hWnd) {
     return TRUE;
 }
 
-BOOL CWnd::DestroyWindow() {
+BOOL CWnd::DestroyWindow()
+{
     if (m_hWnd == NULL)
         return FALSE;
     // On success WM_NCDESTROY has detached the object already.
     return ::DestroyWindow(m_hWnd);
 }
 
-void CWnd::GetWindowText(CString &strText) const {
+void CWnd::GetWindowText(CString& strText) const
+{
     const int nLength = ::GetWindowTextLengthA(m_hWnd);
-    char *pszBuffer = strText.GetBuffer(nLength);
+    char* pszBuffer = strText.GetBuffer(nLength);
     if (pszBuffer == NULL)
         return;
     ::GetWindowTextA(m_hWnd, pszBuffer, nLength + 1);
     strText.ReleaseBuffer();
 }
 
-BOOL CWnd::SetWindowPos(const CWnd *pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
+BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags)
+{
     return ::SetWindowPos(m_hWnd, pWndInsertAfter != NULL ? pWndInsertAfter->m_hWnd : NULL, x, y,
                           cx, cy, nFlags);
 }
 
-void CWnd::CenterWindow() {
+void CWnd::CenterWindow()
+{
     RECT rcArea;
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
     RECT rcWindow;
@@ -89,24 +98,26 @@ void CWnd::CenterWindow() {
     ::SetWindowPos(m_hWnd, NULL, x, y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
     LRESULT lResult = 0;
     if (!OnWndMsg(message, wParam, lParam, &lResult))
         lResult = DefWindowProc(message, wParam, lParam);
     return lResult;
 }
 
-BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
     if (IsColourRequest(message)) {
-        CWnd *pChild = FromHandlePermanent(reinterpret_cast<HWND>(lParam));
+        CWnd* pChild = FromHandlePermanent(reinterpret_cast<HWND>(lParam));
         if (pChild != NULL && pChild != this &&
             pChild->OnChildNotify(WM_CTLCOLOR_REFLECT, wParam, message - WM_CTLCOLORMSGBOX,
                                   pResult))
             return TRUE;
     }
-    for (const AFX_MSGMAP *pMap = GetMessageMap(); pMap != NULL;
+    for (const AFX_MSGMAP* pMap = GetMessageMap(); pMap != NULL;
          pMap = pMap->pfnGetBaseMap != NULL ? pMap->pfnGetBaseMap() : NULL) {
-        for (const AFX_MSGMAP_ENTRY *pEntry = pMap->lpEntries; pEntry->nMessage != 0; ++pEntry) {
+        for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->nMessage != 0; ++pEntry) {
             if (pEntry->nMessage != message)
                 continue;
             if (message == WM_COMMAND && pEntry->nID != LOWORD(wParam))
@@ -117,31 +128,37 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *pResult
     return FALSE;
 }
 
-BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
+BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
     return OnWndMsg(message, wParam, lParam, pResult);
 }
 
-LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
     if (m_pfnSuper != NULL)
         return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
-LRESULT CWnd::Default() {
+LRESULT CWnd::Default()
+{
     return DefWindowProc(m_nMsgCur, m_wParamCur, m_lParamCur);
 }
 
-const AFX_MSGMAP *CWnd::GetThisMessageMap() {
+const AFX_MSGMAP* CWnd::GetThisMessageMap()
+{
     static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, NULL}};
     static const AFX_MSGMAP messageMap = {NULL, &entries[0]};
     return &messageMap;
 }
 
-const AFX_MSGMAP *CWnd::GetMessageMap() const {
+const AFX_MSGMAP* CWnd::GetMessageMap() const
+{
     return GetThisMessageMap();
 }
 
-void CWnd::DetachAfterNcDestroy() {
+void CWnd::DetachAfterNcDestroy()
+{
     if (m_pfnSuper != NULL)
         ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
     ::RemovePropA(m_hWnd, kObjectProperty);
@@ -149,8 +166,9 @@ void CWnd::DetachAfterNcDestroy() {
     m_hWnd = NULL;
 }
 
-LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    CWnd *pWnd = CWnd::FromHandlePermanent(hWnd);
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
     if (pWnd == NULL)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
 

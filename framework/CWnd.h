@@ -14,40 +14,45 @@ public:
     CWnd();
     virtual ~CWnd();
 
-    CWnd(const CWnd &) = delete;
-    CWnd &operator=(const CWnd &) = delete;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
 
     HWND GetSafeHwnd() const { return m_hWnd; }
     operator HWND() const { return m_hWnd; }
 
     // The object attached to a window of this process, or NULL.
-    static CWnd *FromHandlePermanent(HWND hWnd);
+    static CWnd* FromHandlePermanent(HWND hWnd);
 
     // Attaches to an existing window and routes its messages through the message map.
     BOOL SubclassWindow(HWND hWnd);
     BOOL DestroyWindow();
 
-    void SetWindowText(const char *pszText) { ::SetWindowTextA(m_hWnd, pszText); }
-    void GetWindowText(CString &strText) const;
+    void SetWindowText(const char* pszText) { ::SetWindowTextA(m_hWnd, pszText); }
+    void GetWindowText(CString& strText) const;
     DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_STYLE)); }
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
         return ::PostMessageA(m_hWnd, message, wParam, lParam);
     }
-    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
         return ::SendMessageA(m_hWnd, message, wParam, lParam);
     }
-    BOOL SetWindowPos(const CWnd *pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags);
-    void GetClientRect(RECT *pRect) const { ::GetClientRect(m_hWnd, pRect); }
-    void GetWindowRect(RECT *pRect) const { ::GetWindowRect(m_hWnd, pRect); }
+    BOOL SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags);
+    void GetClientRect(RECT* pRect) const { ::GetClientRect(m_hWnd, pRect); }
+    void GetWindowRect(RECT* pRect) const { ::GetWindowRect(m_hWnd, pRect); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
-    BOOL RedrawWindow(const RECT *pRectUpdate, HRGN hRgnUpdate, UINT nFlags) {
+    BOOL RedrawWindow(const RECT* pRectUpdate, HRGN hRgnUpdate, UINT nFlags)
+    {
         return ::RedrawWindow(m_hWnd, pRectUpdate, hRgnUpdate, nFlags);
     }
-    void InvalidateRect(const RECT *pRect, BOOL bErase = TRUE) {
+    void InvalidateRect(const RECT* pRect, BOOL bErase = TRUE)
+    {
         ::InvalidateRect(m_hWnd, pRect, bErase);
     }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
-    int MessageBox(const char *pszText, const char *pszCaption = NULL, UINT nType = MB_OK) {
+    int MessageBox(const char* pszText, const char* pszCaption = NULL, UINT nType = MB_OK)
+    {
         return ::MessageBoxA(m_hWnd, pszText, pszCaption, nType);
     }
     // Centres an unowned window on the work area, kept inside it where it is larger.
@@ -58,9 +63,9 @@ public:
 protected:
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // Looks the message up in the message maps; TRUE when an entry took it.
-    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *pResult);
+    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
     // A message the parent hands back to this window (reflection).
-    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *pResult);
+    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // The current message to the window's original procedure.
     LRESULT Default();
@@ -70,12 +75,12 @@ protected:
     void OnPaint() { Default(); }
     void OnTimer(UINT_PTR) { Default(); }
     void OnLButtonDown(UINT, POINT) { Default(); }
-    BOOL OnSetCursor(CWnd *, UINT, UINT) { return static_cast<BOOL>(Default()); }
+    BOOL OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }
     void OnChar(UINT, UINT, UINT) { Default(); }
-    void OnEnterIdle(UINT, CWnd *) { Default(); }
+    void OnEnterIdle(UINT, CWnd*) { Default(); }
 
-    static const AFX_MSGMAP *GetThisMessageMap();
-    virtual const AFX_MSGMAP *GetMessageMap() const;
+    static const AFX_MSGMAP* GetThisMessageMap();
+    virtual const AFX_MSGMAP* GetMessageMap() const;
 
     WNDPROC m_pfnSuper;
 

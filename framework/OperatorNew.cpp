@@ -11,8 +11,9 @@
 
 namespace {
 
-void *AllocateOrDie(size_t nSize) {
-    void *p = malloc(nSize != 0 ? nSize : 1);
+void* AllocateOrDie(size_t nSize)
+{
+    void* p = malloc(nSize != 0 ? nSize : 1);
     if (p == NULL)
         ::RaiseException(static_cast<DWORD>(STATUS_NO_MEMORY), EXCEPTION_NONCONTINUABLE, 0, NULL);
     return p;
@@ -20,27 +21,35 @@ void *AllocateOrDie(size_t nSize) {
 
 } // namespace
 
-void *operator new(size_t nSize) {
+void* operator new(size_t nSize)
+{
     return AllocateOrDie(nSize);
 }
-void *operator new[](size_t nSize) {
+void* operator new[](size_t nSize)
+{
     return AllocateOrDie(nSize);
 }
-void *operator new(size_t nSize, const std::nothrow_t &) noexcept {
+void* operator new(size_t nSize, const std::nothrow_t&) noexcept
+{
     return malloc(nSize ? nSize : 1);
 }
-void *operator new[](size_t nSize, const std::nothrow_t &) noexcept {
+void* operator new[](size_t nSize, const std::nothrow_t&) noexcept
+{
     return malloc(nSize ? nSize : 1);
 }
-void operator delete(void *p) noexcept {
+void operator delete(void* p) noexcept
+{
     free(p);
 }
-void operator delete[](void *p) noexcept {
+void operator delete[](void* p) noexcept
+{
     free(p);
 }
-void operator delete(void *p, size_t) noexcept {
+void operator delete(void* p, size_t) noexcept
+{
     free(p);
 }
-void operator delete[](void *p, size_t) noexcept {
+void operator delete[](void* p, size_t) noexcept
+{
     free(p);
 }

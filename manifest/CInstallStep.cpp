@@ -16,15 +16,17 @@ const DWORD kPollMilliseconds = 1000;
 
 // Both tokens are looked up afresh, the second over the result of the first, so an install
 // location that itself holds the setup-directory token has it replaced as well.
-void ExpandPlaceholders(CString &strText) {
+void ExpandPlaceholders(CString& strText)
+{
     strText.Replace(kInstallDirToken, GetInstallLocation());
     strText.Replace(kSetupDirToken, GetSetupDir());
 }
 
 } // namespace
 
-CInstallStep::CInstallStep(const CString &strKeyName)
-    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName) {
+CInstallStep::CInstallStep(const CString& strKeyName)
+    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName)
+{
     ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
     ResetStartupInfo();
@@ -32,7 +34,8 @@ CInstallStep::CInstallStep(const CString &strKeyName)
 
 CInstallStep::~CInstallStep() {}
 
-BOOL CInstallStep::Load(HKEY hKey) {
+BOOL CInstallStep::Load(HKEY hKey)
+{
     char szValue[kValueSize];
 
     if (CRegKey::QueryStringValue(hKey, kCommandValue, szValue, kValueSize) == ERROR_SUCCESS) {
@@ -57,19 +60,19 @@ BOOL CInstallStep::Load(HKEY hKey) {
     return TRUE;
 }
 
-DWORD CInstallStep::Run() {
+DWORD CInstallStep::Run()
+{
     // The platform may write into the command line, so it gets a buffer of its own; a line
     // that does not fit is not cut short but not started at all.
     const CString strCommandLine = ComposeCommandLine();
     char szCommandLine[kCommandLineSize];
     if (static_cast<size_t>(strCommandLine.GetLength()) + 1 > sizeof szCommandLine)
         return STILL_ACTIVE;
-    memcpy(szCommandLine, static_cast<const char *>(strCommandLine),
-           strCommandLine.GetLength() + 1);
+    memcpy(szCommandLine, static_cast<const char*>(strCommandLine), strCommandLine.GetLength() + 1);
 
     ZeroMemory(&m_pi, sizeof m_pi);
-    const char *pszApplicationName =
-        m_strApplicationName.IsEmpty() ? NULL : static_cast<const char *>(m_strApplicationName);
+    const char* pszApplicationName =
+        m_strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(m_strApplicationName);
     if (!::CreateProcessA(pszApplicationName, szCommandLine, NULL, NULL, FALSE, m_dwCreationFlags,
                           NULL, m_strWorkingDir, &m_si, &m_pi))
         return STILL_ACTIVE;
@@ -82,7 +85,8 @@ DWORD CInstallStep::Run() {
     return dwExitCode;
 }
 
-void CInstallStep::ResetStartupInfo() {
+void CInstallStep::ResetStartupInfo()
+{
     ZeroMemory(&m_si, sizeof m_si);
     m_si.cb = sizeof m_si;
 }
@@ -90,7 +94,8 @@ void CInstallStep::ResetStartupInfo() {
 // Looks once a second, as installers' own programs expect no faster polling. The exit code
 // alone cannot tell a running child from one that returned STILL_ACTIVE, so a signalled
 // process handle also ends the wait.
-DWORD CInstallStep::WaitForExit() const {
+DWORD CInstallStep::WaitForExit() const
+{
     DWORD dwExitCode = STILL_ACTIVE;
     for (;;) {
         ::Sleep(kPollMilliseconds);

@@ -9,11 +9,11 @@
 // directory and waits for its end.
 class CInstallStep {
 public:
-    explicit CInstallStep(const CString &strKeyName);
+    explicit CInstallStep(const CString& strKeyName);
     virtual ~CInstallStep();
 
-    CInstallStep(const CInstallStep &) = delete;
-    CInstallStep &operator=(const CInstallStep &) = delete;
+    CInstallStep(const CInstallStep&) = delete;
+    CInstallStep& operator=(const CInstallStep&) = delete;
 
     // hKey is the step's subkey, opened for reading by the caller. Returns FALSE only when
     // "command" is present and empty; the step then keeps its defaults.

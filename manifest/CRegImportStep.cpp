@@ -1,10 +1,11 @@
 #include "manifest/CRegImportStep.h"
 
-CRegImportStep::CRegImportStep(const CString &strKeyName) : CInstallStep(strKeyName) {}
+CRegImportStep::CRegImportStep(const CString& strKeyName) : CInstallStep(strKeyName) {}
 
 CRegImportStep::~CRegImportStep() {}
 
-BOOL CRegImportStep::Load(HKEY hKey) {
+BOOL CRegImportStep::Load(HKEY hKey)
+{
     if (!CInstallStep::Load(hKey))
         return FALSE;
     // The base made the command the file's expanded path in quotes; its "parameters" value

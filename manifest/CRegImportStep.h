@@ -6,7 +6,7 @@
 // runs the Windows folder's regedit.exe with /s and the quoted path.
 class CRegImportStep : public CInstallStep {
 public:
-    explicit CRegImportStep(const CString &strKeyName);
+    explicit CRegImportStep(const CString& strKeyName);
     virtual ~CRegImportStep();
 
     virtual BOOL Load(HKEY hKey);

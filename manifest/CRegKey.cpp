@@ -2,23 +2,25 @@
 
 #include <string.h>
 
-LONG CRegKey::Open(HKEY hKeyParent, const char *pszKeyName, REGSAM samDesired) {
+LONG CRegKey::Open(HKEY hKeyParent, const char* pszKeyName, REGSAM samDesired)
+{
     Close();
     return ::RegOpenKeyExA(hKeyParent, pszKeyName, 0, samDesired, &m_hKey);
 }
 
-void CRegKey::Close() {
+void CRegKey::Close()
+{
     if (m_hKey != NULL) {
         ::RegCloseKey(m_hKey);
         m_hKey = NULL;
     }
 }
 
-LONG CRegKey::QueryStringValue(HKEY hKey, const char *pszValueName, char *pszBuffer,
-                               DWORD cbBuffer) {
+LONG CRegKey::QueryStringValue(HKEY hKey, const char* pszValueName, char* pszBuffer, DWORD cbBuffer)
+{
     DWORD cbData = cbBuffer;
     const LONG lResult = ::RegQueryValueExA(hKey, pszValueName, NULL, NULL,
-                                            reinterpret_cast<BYTE *>(pszBuffer), &cbData);
+                                            reinterpret_cast<BYTE*>(pszBuffer), &cbData);
     if (lResult != ERROR_SUCCESS || cbBuffer == 0)
         return lResult;
     // The type is not looked at, so the data need not end in a NUL: terminate it after the
@@ -32,13 +34,15 @@ LONG CRegKey::QueryStringValue(HKEY hKey, const char *pszValueName, char *pszBuf
     return ERROR_SUCCESS;
 }
 
-LONG CRegKey::SetStringValue(const char *pszValueName, const char *pszValue) {
+LONG CRegKey::SetStringValue(const char* pszValueName, const char* pszValue)
+{
     return ::RegSetValueExA(m_hKey, pszValueName, 0, REG_SZ,
-                            reinterpret_cast<const BYTE *>(pszValue),
+                            reinterpret_cast<const BYTE*>(pszValue),
                             static_cast<DWORD>(strlen(pszValue) + 1));
 }
 
-LONG CRegKey::EnumKey(DWORD dwIndex, char *pszName, DWORD cchName) const {
+LONG CRegKey::EnumKey(DWORD dwIndex, char* pszName, DWORD cchName) const
+{
     FILETIME ftLastWrite; // asked for by the call, not used
     return ::RegEnumKeyExA(m_hKey, dwIndex, pszName, &cchName, NULL, NULL, NULL, &ftLastWrite);
 }

@@ -9,29 +9,34 @@
 
 namespace {
 
-CString GetManifestKeyPath() {
+CString GetManifestKeyPath()
+{
     return CString(kProductUninstallKey) + kManifestSubKey;
 }
 
-bool IsType(const char *pszType, const char *pszWanted) {
-    return _mbscmp(reinterpret_cast<const unsigned char *>(pszType),
-                   reinterpret_cast<const unsigned char *>(pszWanted)) == 0;
+bool IsType(const char* pszType, const char* pszWanted)
+{
+    return _mbscmp(reinterpret_cast<const unsigned char*>(pszType),
+                   reinterpret_cast<const unsigned char*>(pszWanted)) == 0;
 }
 
 // Reads one of the run list's own values; a value that cannot be read leaves an empty text.
-void ReadOrEmpty(const CRegKey &key, const char *pszValueName, char *pszBuffer, DWORD cbBuffer) {
+void ReadOrEmpty(const CRegKey& key, const char* pszValueName, char* pszBuffer, DWORD cbBuffer)
+{
     if (key.QueryStringValue(pszValueName, pszBuffer, cbBuffer) != ERROR_SUCCESS)
         pszBuffer[0] = '\0';
 }
 
 } // namespace
 
-CRunList::CRunList() : m_nSteps(0), m_hWndOwner(NULL) {
+CRunList::CRunList() : m_nSteps(0), m_hWndOwner(NULL)
+{
     m_szDisplayName[0] = '\0';
     m_szDisplayIcon[0] = '\0';
 }
 
-void CRunList::LoadManifest() {
+void CRunList::LoadManifest()
+{
     CRegKey manifestKey;
     if (manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_READ) != ERROR_SUCCESS) {
         RequestClose();
@@ -59,14 +64,15 @@ void CRunList::LoadManifest() {
     }
 }
 
-void CRunList::LoadStep(HKEY hManifestKey, const char *pszKeyName) {
+void CRunList::LoadStep(HKEY hManifestKey, const char* pszKeyName)
+{
     CRegKey stepKey;
     if (stepKey.Open(hManifestKey, pszKeyName, KEY_READ) != ERROR_SUCCESS)
         return;
 
     char szType[kValueSize];
     ReadOrEmpty(stepKey, kTypeValue, szType, kValueSize);
-    CInstallStep *pStep = NULL;
+    CInstallStep* pStep = NULL;
     if (IsType(szType, kExecutableType))
         pStep = new CInstallStep(pszKeyName);
     else if (IsType(szType, kRegImportType))
@@ -80,7 +86,8 @@ void CRunList::LoadStep(HKEY hManifestKey, const char *pszKeyName) {
     ++m_nSteps;
 }
 
-void CRunList::WriteDisplayValues() {
+void CRunList::WriteDisplayValues()
+{
     CRegKey displayKey;
     if (displayKey.Open(HKEY_LOCAL_MACHINE, kDisplayKey, KEY_WRITE) != ERROR_SUCCESS)
         return;
@@ -91,7 +98,8 @@ void CRunList::WriteDisplayValues() {
         displayKey.SetStringValue(kDisplayIconValue, m_szDisplayIcon);
 }
 
-void CRunList::DeleteStepKeys() {
+void CRunList::DeleteStepKeys()
+{
     CRegKey manifestKey;
     if (manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_WRITE) != ERROR_SUCCESS) {
         RequestClose();
@@ -102,18 +110,21 @@ void CRunList::DeleteStepKeys() {
         manifestKey.DeleteSubKey(m_steps[i]->GetKeyName());
 }
 
-void CRunList::RunAllSteps() {
+void CRunList::RunAllSteps()
+{
     for (UINT i = 0; i < m_nSteps; ++i)
         m_steps[i]->Run();
 }
 
-void CRunList::FreeSteps() {
+void CRunList::FreeSteps()
+{
     for (UINT i = 0; i < m_nSteps; ++i)
         delete m_steps[i];
     m_nSteps = 0;
 }
 
-void CRunList::RequestClose() const {
+void CRunList::RequestClose() const
+{
     if (m_hWndOwner != NULL)
         ::PostMessageA(m_hWndOwner, WM_CLOSE, 0, 0);
 }

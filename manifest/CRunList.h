@@ -18,8 +18,8 @@ public:
 
     CRunList();
 
-    CRunList(const CRunList &) = delete;
-    CRunList &operator=(const CRunList &) = delete;
+    CRunList(const CRunList&) = delete;
+    CRunList& operator=(const CRunList&) = delete;
 
     void LoadManifest();
     void WriteDisplayValues();
@@ -31,7 +31,7 @@ public:
     // Deletes the loaded steps; only for an owner that knows no thread uses them any more.
     void FreeSteps();
 
-    CInstallStep *m_steps[kMaxSteps];
+    CInstallStep* m_steps[kMaxSteps];
     UINT m_nSteps;
     char m_szDisplayName[4095];
     char m_szDisplayIcon[4095];
@@ -40,6 +40,6 @@ public:
     HWND m_hWndOwner;
 
 private:
-    void LoadStep(HKEY hManifestKey, const char *pszKeyName);
+    void LoadStep(HKEY hManifestKey, const char* pszKeyName);
     void RequestClose() const;
 };

@@ -5,10 +5,11 @@
 #include "manifest/CRegKey.h"
 #include "manifest/RegistryNames.h"
 
-CString GetInstallLocation() {
+CString GetInstallLocation()
+{
     CRegKey productKey;
     if (productKey.Open(HKEY_LOCAL_MACHINE, kProductUninstallKey, KEY_READ) != ERROR_SUCCESS) {
-        CWnd *pMainWnd = AfxGetMainWnd();
+        CWnd* pMainWnd = AfxGetMainWnd();
         if (pMainWnd != NULL && pMainWnd->GetSafeHwnd() != NULL)
             pMainWnd->PostMessage(WM_CLOSE);
         return CString();
@@ -20,6 +21,7 @@ CString GetInstallLocation() {
     return CString(szLocation);
 }
 
-CString GetSetupDir() {
+CString GetSetupDir()
+{
     return GetInstallLocation() + kSetupDirSuffix;
 }

@@ -18,13 +18,15 @@
 
 namespace {
 
-ULONGLONG Now() {
+ULONGLONG Now()
+{
     FILETIME ft;
     GetSystemTimeAsFileTime(&ft);
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-void Append(const char *pszFile, const char *pszLine) {
+void Append(const char* pszFile, const char* pszLine)
+{
     HANDLE hFile = CreateFileA(pszFile, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
@@ -34,7 +36,8 @@ void Append(const char *pszFile, const char *pszLine) {
     CloseHandle(hFile);
 }
 
-void Handshake(const char *pszName) {
+void Handshake(const char* pszName)
+{
     char szReady[MAX_PATH], szGo[MAX_PATH];
     snprintf(szReady, sizeof szReady, "%s-ready", pszName);
     snprintf(szGo, sizeof szGo, "%s-go", pszName);
@@ -48,9 +51,10 @@ void Handshake(const char *pszName) {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const char *pszRecord = NULL;
-    const char *pszHandshake = NULL;
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    const char* pszRecord = NULL;
+    const char* pszHandshake = NULL;
     DWORD dwSleep = 0;
     UINT nExitCode = 0;
     bool bCrash = false;
@@ -77,9 +81,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (pszRecord != NULL) {
         char szDir[MAX_PATH] = "";
         GetCurrentDirectoryA(MAX_PATH, szDir);
-        const char *pszCommandLine = GetCommandLineA();
+        const char* pszCommandLine = GetCommandLineA();
         const size_t cchLine = strlen(szDir) + strlen(pszCommandLine) + 64;
-        char *pszLine = static_cast<char *>(malloc(cchLine));
+        char* pszLine = static_cast<char*>(malloc(cchLine));
         snprintf(pszLine, cchLine, "start\t%llu\t%s\t%s\n", Now(), szDir, pszCommandLine);
         Append(pszRecord, pszLine);
         free(pszLine);

@@ -6,7 +6,8 @@
 
 #include "manifest/CRunList.h"
 
-int main() {
+int main()
+{
     CRunList runList;
     runList.LoadManifest();
     runList.WriteDisplayValues();

@@ -18,18 +18,20 @@ public:
     int m_nPaints = 0;
     int m_nIconBackgrounds = 0;
     std::vector<std::pair<WPARAM, LPARAM>> m_iconsSet;
-    std::function<void(CObservedDlg &)> m_atFirstPaint;
-    std::function<void(CObservedDlg &)> m_afterInit;
+    std::function<void(CObservedDlg&)> m_atFirstPaint;
+    std::function<void(CObservedDlg&)> m_afterInit;
 
 protected:
-    BOOL OnInitDialog() override {
+    BOOL OnInitDialog() override
+    {
         const BOOL bResult = CProgressDlg::OnInitDialog();
         if (m_afterInit)
             m_afterInit(*this);
         return bResult;
     }
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
         if (message == WM_ICONERASEBKGND)
             ++m_nIconBackgrounds;
         if (message == WM_SETICON)
@@ -44,17 +46,20 @@ protected:
 // loop runs on the test's thread.
 class CDriver {
 public:
-    explicit CDriver(std::function<void()> work) : m_work(work) {
+    explicit CDriver(std::function<void()> work) : m_work(work)
+    {
         m_hThread = CreateThread(NULL, 0, &CDriver::ThreadProc, this, 0, NULL);
     }
-    ~CDriver() {
+    ~CDriver()
+    {
         WaitForSingleObject(m_hThread, 30000);
         CloseHandle(m_hThread);
     }
 
 private:
-    static DWORD WINAPI ThreadProc(LPVOID pParam) {
-        static_cast<CDriver *>(pParam)->m_work();
+    static DWORD WINAPI ThreadProc(LPVOID pParam)
+    {
+        static_cast<CDriver*>(pParam)->m_work();
         return 0;
     }
     std::function<void()> m_work;
@@ -62,7 +67,8 @@ private:
 };
 
 // Waits (at most 10 s) for a window to be visible; it is made by the test's own thread.
-bool WaitVisible(const CWnd &wnd) {
+bool WaitVisible(const CWnd& wnd)
+{
     for (int i = 0; i < 200; ++i) {
         HWND hWnd = wnd.GetSafeHwnd();
         if (hWnd != NULL && IsWindowVisible(hWnd))
@@ -72,14 +78,16 @@ bool WaitVisible(const CWnd &wnd) {
     return false;
 }
 
-RECT ClientRectOf(const CWnd &child, const CWnd &parent) {
+RECT ClientRectOf(const CWnd& child, const CWnd& parent)
+{
     RECT rc;
     GetWindowRect(child, &rc);
-    MapWindowPoints(NULL, parent, reinterpret_cast<POINT *>(&rc), 2);
+    MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&rc), 2);
     return rc;
 }
 
-SIZE MeasuredExtent(const CWnd &line, const char *pszText) {
+SIZE MeasuredExtent(const CWnd& line, const char* pszText)
+{
     HDC hDC = GetDC(line);
     const DWORD dwExtent = GetTabbedTextExtentA(hDC, pszText, lstrlenA(pszText), 0, NULL);
     ReleaseDC(line, hDC);
@@ -89,7 +97,8 @@ SIZE MeasuredExtent(const CWnd &line, const char *pszText) {
 
 class ProgressDlgTest : public RegistryTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         RegistryTest::SetUp();
         m_dir = MakeScratchDir("dialog");
         CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
@@ -100,7 +109,8 @@ protected:
     }
 
     // A step that keeps the dialog open for a while, so the test can look at it.
-    void WriteSlowStep(const std::string &name, const char *pszText, int nMilliseconds = 3000) {
+    void WriteSlowStep(const std::string& name, const char* pszText, int nMilliseconds = 3000)
+    {
         WriteStep(name, "executable", ProbePath().c_str(),
                   ProbeArguments(m_record, "--sleep " + std::to_string(nMilliseconds)).c_str(),
                   pszText);
@@ -112,12 +122,13 @@ protected:
 
 } // namespace
 
-TEST_F(ProgressDlgTest, WindowIsMadeFromTheTemplateWithTheProgramIcon) {
+TEST_F(ProgressDlgTest, WindowIsMadeFromTheTemplateWithTheProgramIcon)
+{
     CObservedDlg dlg;
     DWORD dwStyle = 0, dwExStyle = 0;
     char szCaption[64] = "";
     LOGFONTA lfDialog = {};
-    dlg.m_atFirstPaint = [&](CObservedDlg &d) {
+    dlg.m_atFirstPaint = [&](CObservedDlg& d) {
         dwStyle = static_cast<DWORD>(GetWindowLongPtrA(d, GWL_STYLE));
         dwExStyle = static_cast<DWORD>(GetWindowLongPtrA(d, GWL_EXSTYLE));
         GetWindowTextA(d, szCaption, sizeof szCaption);
@@ -140,38 +151,40 @@ TEST_F(ProgressDlgTest, WindowIsMadeFromTheTemplateWithTheProgramIcon) {
     EXPECT_EQ(reinterpret_cast<LPARAM>(dlg.m_hIcon), dlg.m_iconsSet[0].second);
 }
 
-TEST_F(ProgressDlgTest, TemplateResourceIsTheOneInstallersKnow) {
+TEST_F(ProgressDlgTest, TemplateResourceIsTheOneInstallersKnow)
+{
     HRSRC hResource = FindResourceA(NULL, MAKEINTRESOURCEA(102), MAKEINTRESOURCEA(5));
     ASSERT_NE(nullptr, hResource);
-    const BYTE *p = static_cast<const BYTE *>(LockResource(LoadResource(NULL, hResource)));
+    const BYTE* p = static_cast<const BYTE*>(LockResource(LoadResource(NULL, hResource)));
     ASSERT_NE(nullptr, p);
-    const WORD *pw = reinterpret_cast<const WORD *>(p);
+    const WORD* pw = reinterpret_cast<const WORD*>(p);
     EXPECT_EQ(1, pw[0]); // DIALOGEX
     EXPECT_EQ(0xFFFF, pw[1]);
-    const DWORD *pdw = reinterpret_cast<const DWORD *>(p + 4);
+    const DWORD* pdw = reinterpret_cast<const DWORD*>(p + 4);
     EXPECT_EQ(0u, pdw[0]);                                  // help id
     EXPECT_EQ(static_cast<DWORD>(WS_EX_APPWINDOW), pdw[1]); // extended style
     EXPECT_EQ(0x90C000C0u, pdw[2]);                         // style
-    const short *ps = reinterpret_cast<const short *>(p + 16);
+    const short* ps = reinterpret_cast<const short*>(p + 16);
     EXPECT_EQ(0, ps[0]); // controls
     EXPECT_EQ(0, ps[1]);
     EXPECT_EQ(0, ps[2]);
     EXPECT_EQ(219, ps[3]);
     EXPECT_EQ(82, ps[4]);
-    const WCHAR *pText = reinterpret_cast<const WCHAR *>(p + 26);
+    const WCHAR* pText = reinterpret_cast<const WCHAR*>(p + 26);
     EXPECT_EQ(0, pText[0]); // no menu
     EXPECT_EQ(0, pText[1]); // no class
     EXPECT_STREQ(L"Completing Vardel Install", pText + 2);
-    const WORD *pFont = reinterpret_cast<const WORD *>(pText + 2 + lstrlenW(pText + 2) + 1);
+    const WORD* pFont = reinterpret_cast<const WORD*>(pText + 2 + lstrlenW(pText + 2) + 1);
     EXPECT_EQ(8, pFont[0]); // points
     EXPECT_EQ(0, pFont[1]); // weight
-    const BYTE *pItalicCharset = reinterpret_cast<const BYTE *>(pFont + 2);
+    const BYTE* pItalicCharset = reinterpret_cast<const BYTE*>(pFont + 2);
     EXPECT_EQ(0, pItalicCharset[0]);
     EXPECT_EQ(1, pItalicCharset[1]);
-    EXPECT_STREQ(L"MS Sans Serif", reinterpret_cast<const WCHAR *>(pFont + 3));
+    EXPECT_STREQ(L"MS Sans Serif", reinterpret_cast<const WCHAR*>(pFont + 3));
 }
 
-TEST_F(ProgressDlgTest, IconHasTheTwoSixteenColourImages) {
+TEST_F(ProgressDlgTest, IconHasTheTwoSixteenColourImages)
+{
     for (int nSize : {32, 16}) {
         HICON hIcon = static_cast<HICON>(
             LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(128), IMAGE_ICON, nSize, nSize, 0));
@@ -187,27 +200,29 @@ TEST_F(ProgressDlgTest, IconHasTheTwoSixteenColourImages) {
     }
     HRSRC hGroup = FindResourceA(NULL, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));
     ASSERT_NE(nullptr, hGroup);
-    const WORD *pDir = static_cast<const WORD *>(LockResource(LoadResource(NULL, hGroup)));
+    const WORD* pDir = static_cast<const WORD*>(LockResource(LoadResource(NULL, hGroup)));
     ASSERT_EQ(2, pDir[2]);
-    const BYTE *pEntries = reinterpret_cast<const BYTE *>(pDir + 3);
+    const BYTE* pEntries = reinterpret_cast<const BYTE*>(pDir + 3);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(i == 0 ? 32 : 16, pEntries[i * 14]);
-        EXPECT_EQ(16, pEntries[i * 14 + 2]);                                  // colours
-        EXPECT_EQ(4, *reinterpret_cast<const WORD *>(pEntries + i * 14 + 6)); // bits per pixel
+        EXPECT_EQ(16, pEntries[i * 14 + 2]);                                 // colours
+        EXPECT_EQ(4, *reinterpret_cast<const WORD*>(pEntries + i * 14 + 6)); // bits per pixel
     }
 }
 
-TEST_F(ProgressDlgTest, WithoutStepsTheWindowIs20By40AndEndsByItself) {
+TEST_F(ProgressDlgTest, WithoutStepsTheWindowIs20By40AndEndsByItself)
+{
     CObservedDlg dlg;
     RECT rcWindow = {};
-    dlg.m_atFirstPaint = [&](CObservedDlg &d) { GetWindowRect(d, &rcWindow); };
+    dlg.m_atFirstPaint = [&](CObservedDlg& d) { GetWindowRect(d, &rcWindow); };
     EXPECT_EQ(IDCANCEL, dlg.DoModal());
     EXPECT_EQ(20, rcWindow.right - rcWindow.left);
     EXPECT_EQ(40, rcWindow.bottom - rcWindow.top);
     EXPECT_EQ(0u, dlg.m_nSteps);
 }
 
-TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth) {
+TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
+{
     WriteSlowStep("1", "Short", 1500);
     WriteStep("2", "executable", "missing.exe", NULL, "The widest line of all, in the middle");
     WriteStep("3", "executable", "missing.exe", NULL, "");
@@ -216,9 +231,9 @@ TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth) {
     std::vector<RECT> lines;
     std::vector<SIZE> expected;
     RECT rcWindow = {};
-    dlg.m_atFirstPaint = [&](CObservedDlg &d) {
+    dlg.m_atFirstPaint = [&](CObservedDlg& d) {
         GetWindowRect(d, &rcWindow);
-        const char *texts[] = {"Short", "The widest line of all, in the middle", "", "Tab\there"};
+        const char* texts[] = {"Short", "The widest line of all, in the middle", "", "Tab\there"};
         for (UINT i = 0; i < d.m_nSteps; ++i) {
             lines.push_back(ClientRectOf(*d.m_labels[i], d));
             expected.push_back(MeasuredExtent(*d.m_labels[i], texts[i]));
@@ -244,12 +259,13 @@ TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth) {
     EXPECT_EQ(y + 30, rcWindow.bottom - rcWindow.top);
 }
 
-TEST_F(ProgressDlgTest, OneLineWindowIsItsLinePlusTheMargins) {
+TEST_F(ProgressDlgTest, OneLineWindowIsItsLinePlusTheMargins)
+{
     WriteSlowStep("1", "Installing the device drivers", 1500);
     CObservedDlg dlg;
     RECT rcLine = {}, rcWindow = {};
     SIZE extent = {};
-    dlg.m_atFirstPaint = [&](CObservedDlg &d) {
+    dlg.m_atFirstPaint = [&](CObservedDlg& d) {
         GetWindowRect(d, &rcWindow);
         rcLine = ClientRectOf(*d.m_labels[0], d);
         extent = MeasuredExtent(*d.m_labels[0], "Installing the device drivers");
@@ -261,11 +277,12 @@ TEST_F(ProgressDlgTest, OneLineWindowIsItsLinePlusTheMargins) {
     EXPECT_EQ(extent.cy + 50, rcWindow.bottom - rcWindow.top);
 }
 
-TEST_F(ProgressDlgTest, WindowIsCentredOnTheWorkArea) {
+TEST_F(ProgressDlgTest, WindowIsCentredOnTheWorkArea)
+{
     WriteSlowStep("1", "A line to give the window some width", 1500);
     CObservedDlg dlg;
     RECT rcWindow = {};
-    dlg.m_atFirstPaint = [&](CObservedDlg &d) { GetWindowRect(d, &rcWindow); };
+    dlg.m_atFirstPaint = [&](CObservedDlg& d) { GetWindowRect(d, &rcWindow); };
     dlg.DoModal();
     RECT rcArea;
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
@@ -274,16 +291,18 @@ TEST_F(ProgressDlgTest, WindowIsCentredOnTheWorkArea) {
     EXPECT_EQ((rcArea.top + rcArea.bottom) / 2 - nHeight / 2, rcWindow.top);
 }
 
-TEST_F(ProgressDlgTest, CaptionComesFromTheTitle) {
+TEST_F(ProgressDlgTest, CaptionComesFromTheTitle)
+{
     SetStringValue(ManifestKeyPath(), "Title", "Finishing Tool 4.2");
     CObservedDlg dlg;
     char szCaption[64] = "";
-    dlg.m_atFirstPaint = [&](CObservedDlg &d) { GetWindowTextA(d, szCaption, sizeof szCaption); };
+    dlg.m_atFirstPaint = [&](CObservedDlg& d) { GetWindowTextA(d, szCaption, sizeof szCaption); };
     dlg.DoModal();
     EXPECT_STREQ("Finishing Tool 4.2", szCaption);
 }
 
-TEST_F(ProgressDlgTest, MissingManifestKeyEndsTheDialogBeforeItsFirstPaint) {
+TEST_F(ProgressDlgTest, MissingManifestKeyEndsTheDialogBeforeItsFirstPaint)
+{
     WriteStep("a", "executable", "x.exe", NULL, "Text");
     DeleteKeyTree(ManifestKeyPath());
     CObservedDlg dlg;
@@ -294,11 +313,12 @@ TEST_F(ProgressDlgTest, MissingManifestKeyEndsTheDialogBeforeItsFirstPaint) {
     EXPECT_TRUE(SnapshotTree(DisplayKeyPath()).begin()->second.empty()) << "nothing written";
 }
 
-TEST_F(ProgressDlgTest, CloseRequestDuringInitialisationStopsTheRunBeforeAnyStep) {
+TEST_F(ProgressDlgTest, CloseRequestDuringInitialisationStopsTheRunBeforeAnyStep)
+{
     WriteSlowStep("a", "Text", 0);
     CObservedDlg dlg;
     // As the install-location look-up does when the product's entry is missing.
-    dlg.m_afterInit = [&](CObservedDlg &d) { d.PostMessage(WM_CLOSE); };
+    dlg.m_afterInit = [&](CObservedDlg& d) { d.PostMessage(WM_CLOSE); };
     EXPECT_EQ(IDCANCEL, dlg.DoModal());
     EXPECT_EQ(0, dlg.m_nPaints);
     EXPECT_EQ(1u, dlg.m_nSteps);
@@ -307,7 +327,8 @@ TEST_F(ProgressDlgTest, CloseRequestDuringInitialisationStopsTheRunBeforeAnyStep
     EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a step ran";
 }
 
-TEST_F(ProgressDlgTest, EscapeCharacterShowsTheEscBoxAndTheDialogStays) {
+TEST_F(ProgressDlgTest, EscapeCharacterShowsTheEscBoxAndTheDialogStays)
+{
     WriteSlowStep("1", "Waiting", 6000);
     CObservedDlg dlg;
     std::string boxText, boxCaption;
@@ -337,7 +358,8 @@ TEST_F(ProgressDlgTest, EscapeCharacterShowsTheEscBoxAndTheDialogStays) {
     EXPECT_TRUE(bStillOpenAfterBox);
 }
 
-TEST_F(ProgressDlgTest, EnterEndsTheDialogWithOk) {
+TEST_F(ProgressDlgTest, EnterEndsTheDialogWithOk)
+{
     WriteSlowStep("1", "Waiting", 3000);
     CObservedDlg dlg;
     CDriver driver([&] {
@@ -350,12 +372,13 @@ TEST_F(ProgressDlgTest, EnterEndsTheDialogWithOk) {
 // The dialog manager restores a minimised dialog the first time its queue runs empty, so the
 // test minimises the dialog at the end of its initialisation and paints it there itself; the
 // ordinary paint follows once the dialog manager has restored it.
-TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndOnlyTheFirstOrdinaryPaintStartsTheWorker) {
+TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndOnlyTheFirstOrdinaryPaintStartsTheWorker)
+{
     WriteSlowStep("1", "Waiting", 1500);
     CObservedDlg dlg;
     bool bIconic = false, bStartedByIconicPaint = true;
     int nIconBackgrounds = 0;
-    dlg.m_afterInit = [&](CObservedDlg &d) {
+    dlg.m_afterInit = [&](CObservedDlg& d) {
         ShowWindow(d, SW_SHOWMINNOACTIVE);
         bIconic = IsIconic(d) != FALSE;
         d.SendMessage(WM_PAINT);

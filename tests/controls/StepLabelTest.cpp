@@ -11,12 +11,14 @@ namespace {
 // A parent window of the test's own with one line in it, shown and painted.
 class StepLabelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(parent.Create("lines", 400, 200));
         CreateLine(WS_CHILD | WS_VISIBLE);
     }
 
-    void CreateLine(DWORD dwStyle) {
+    void CreateLine(DWORD dwStyle)
+    {
         const RECT rc = {10, 10, 210, 40};
         ASSERT_TRUE(label.Create("Installing the drivers", dwStyle, rc, &parent));
         PumpMessagesFor(50);
@@ -30,7 +32,8 @@ protected:
         COLORREF textColour;
         int bkMode;
     };
-    ColourAnswer AskColours() {
+    ColourAnswer AskColours()
+    {
         HDC hDC = GetDC(label);
         ColourAnswer answer;
         answer.hBrush = reinterpret_cast<HBRUSH>(
@@ -48,19 +51,22 @@ protected:
     CStepLabel label;
 };
 
-LOGFONTA DefaultGuiFont() {
+LOGFONTA DefaultGuiFont()
+{
     LOGFONTA lf = {};
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
     return lf;
 }
 
-COLORREF BrushColour(HBRUSH hBrush) {
+COLORREF BrushColour(HBRUSH hBrush)
+{
     LOGBRUSH lb = {};
     GetObjectA(hBrush, sizeof lb, &lb);
     return lb.lbColor;
 }
 
-void ExpectSameFaceAsDefaultGuiFont(const LOGFONTA &lf) {
+void ExpectSameFaceAsDefaultGuiFont(const LOGFONTA& lf)
+{
     const LOGFONTA expected = DefaultGuiFont();
     EXPECT_STREQ(expected.lfFaceName, lf.lfFaceName);
     EXPECT_EQ(expected.lfHeight, lf.lfHeight);
@@ -71,7 +77,8 @@ void ExpectSameFaceAsDefaultGuiFont(const LOGFONTA &lf) {
 
 } // namespace
 
-TEST_F(StepLabelTest, ColourRequestSelectsTheLinesFontColourAndTransparentMode) {
+TEST_F(StepLabelTest, ColourRequestSelectsTheLinesFontColourAndTransparentMode)
+{
     const ColourAnswer answer = AskColours();
     ExpectSameFaceAsDefaultGuiFont(answer.font);
     EXPECT_EQ(DefaultGuiFont().lfWeight, answer.font.lfWeight);
@@ -82,7 +89,8 @@ TEST_F(StepLabelTest, ColourRequestSelectsTheLinesFontColourAndTransparentMode) 
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), BrushColour(answer.hBrush));
 }
 
-TEST_F(StepLabelTest, BackgroundFlashAnswersWithTheFlashBrushInPhaseZero) {
+TEST_F(StepLabelTest, BackgroundFlashAnswersWithTheFlashBrushInPhaseZero)
+{
     const HBRUSH hFace = AskColours().hBrush;
     label.SetFlashMode(CStepLabel::kFlashBackground);
     const HBRUSH hFlash = AskColours().hBrush;
@@ -95,7 +103,8 @@ TEST_F(StepLabelTest, BackgroundFlashAnswersWithTheFlashBrushInPhaseZero) {
     EXPECT_EQ(hFlash, AskColours().hBrush);
 }
 
-TEST_F(StepLabelTest, TimerWithoutFlashOnlyTogglesThePhase) {
+TEST_F(StepLabelTest, TimerWithoutFlashOnlyTogglesThePhase)
+{
     const HBRUSH hFace = AskColours().hBrush;
     label.SendMessage(WM_TIMER, 1, 0);
     CString strText;
@@ -107,7 +116,8 @@ TEST_F(StepLabelTest, TimerWithoutFlashOnlyTogglesThePhase) {
     EXPECT_EQ(hFace, AskColours().hBrush);
 }
 
-TEST_F(StepLabelTest, TextFlashEmptiesThenRestoresTheText) {
+TEST_F(StepLabelTest, TextFlashEmptiesThenRestoresTheText)
+{
     label.SetFlashMode(CStepLabel::kFlashText);
     label.SetFlashText("Flashing");
     CString strText;
@@ -119,7 +129,8 @@ TEST_F(StepLabelTest, TextFlashEmptiesThenRestoresTheText) {
     EXPECT_STREQ("Flashing", strText);
 }
 
-TEST_F(StepLabelTest, SetBoldChangesOnlyTheWeightAndNotTheSize) {
+TEST_F(StepLabelTest, SetBoldChangesOnlyTheWeightAndNotTheSize)
+{
     RECT rcBefore;
     label.GetWindowRect(&rcBefore);
 
@@ -138,7 +149,8 @@ TEST_F(StepLabelTest, SetBoldChangesOnlyTheWeightAndNotTheSize) {
     EXPECT_TRUE(EqualRect(&rcBefore, &rcAfter));
 }
 
-TEST_F(StepLabelTest, SetBoldAgainStillRebuildsTheFontAndRepaints) {
+TEST_F(StepLabelTest, SetBoldAgainStillRebuildsTheFontAndRepaints)
+{
     label.SetBold(TRUE);
     const HFONT hFirst = AskColours().hFont;
     const LONG nRequestsBefore = parent.m_nColourRequests;
@@ -153,14 +165,15 @@ TEST_F(StepLabelTest, SetBoldAgainStillRebuildsTheFontAndRepaints) {
 namespace {
 
 struct BoldFromWorker {
-    CStepLabel *pLabel;
-    CTestParent *pParent;
+    CStepLabel* pLabel;
+    CTestParent* pParent;
     LONG nRequestsBefore;
     LONG nRequestsAfter;
 };
 
-DWORD WINAPI SetBoldOnWorker(LPVOID pParam) {
-    BoldFromWorker *pWork = static_cast<BoldFromWorker *>(pParam);
+DWORD WINAPI SetBoldOnWorker(LPVOID pParam)
+{
+    BoldFromWorker* pWork = static_cast<BoldFromWorker*>(pParam);
     pWork->nRequestsBefore = pWork->pParent->m_nColourRequests;
     pWork->pLabel->SetBold(TRUE);
     pWork->nRequestsAfter = pWork->pParent->m_nColourRequests;
@@ -171,8 +184,9 @@ HWND g_hWndWatched = NULL;
 int g_nSetBoldSeen = 0;
 DWORD g_dwSetBoldThread = 0;
 
-LRESULT CALLBACK WatchSetBold(int nCode, WPARAM wParam, LPARAM lParam) {
-    const CWPSTRUCT *pMsg = reinterpret_cast<const CWPSTRUCT *>(lParam);
+LRESULT CALLBACK WatchSetBold(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* pMsg = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (nCode == HC_ACTION && pMsg->hwnd == g_hWndWatched &&
         pMsg->message == CStepLabel::WM_SETBOLD) {
         ++g_nSetBoldSeen;
@@ -183,7 +197,8 @@ LRESULT CALLBACK WatchSetBold(int nCode, WPARAM wParam, LPARAM lParam) {
 
 } // namespace
 
-TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItReturns) {
+TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItReturns)
+{
     g_hWndWatched = label.GetSafeHwnd();
     g_nSetBoldSeen = 0;
     HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, WatchSetBold, NULL, GetCurrentThreadId());
@@ -214,13 +229,15 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
     EXPECT_EQ(FW_BOLD, AskColours().font.lfWeight);
 }
 
-TEST_F(StepLabelTest, SetBoldOnALineWithoutAWindowOnlyRebuildsTheFont) {
+TEST_F(StepLabelTest, SetBoldOnALineWithoutAWindowOnlyRebuildsTheFont)
+{
     CStepLabel unshown;
     unshown.SetBold(TRUE).SetBold(FALSE);
     EXPECT_EQ(nullptr, unshown.GetSafeHwnd());
 }
 
-TEST_F(StepLabelTest, LineWithoutNotifyStyleLetsClicksThroughToTheParent) {
+TEST_F(StepLabelTest, LineWithoutNotifyStyleLetsClicksThroughToTheParent)
+{
     RECT rc;
     label.GetWindowRect(&rc);
     const POINT pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
@@ -228,7 +245,8 @@ TEST_F(StepLabelTest, LineWithoutNotifyStyleLetsClicksThroughToTheParent) {
     EXPECT_EQ(parent.GetSafeHwnd(), WindowFromPoint(pt));
 }
 
-TEST_F(StepLabelTest, LineWithNotifyStyleOpensItsTextWhenClicked) {
+TEST_F(StepLabelTest, LineWithNotifyStyleOpensItsTextWhenClicked)
+{
     const std::string dir = MakeScratchDir("click");
     const std::string record = dir + "\\record.txt";
     SetEnvironmentVariableA("CHILDPROBE_RECORD", record.c_str());
@@ -248,7 +266,8 @@ TEST_F(StepLabelTest, LineWithNotifyStyleOpensItsTextWhenClicked) {
     EXPECT_EQ(1u, ReadProbeRuns(record).size());
 }
 
-TEST_F(StepLabelTest, OwnCursorIsShownOnlyWhenSet) {
+TEST_F(StepLabelTest, OwnCursorIsShownOnlyWhenSet)
+{
     label.DestroyWindow();
     CreateLine(WS_CHILD | WS_VISIBLE | SS_NOTIFY);
     const LPARAM lParam = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
@@ -263,12 +282,13 @@ TEST_F(StepLabelTest, OwnCursorIsShownOnlyWhenSet) {
     EXPECT_EQ(hCross, GetCursor());
 }
 
-TEST(StepLabelResources, AThousandLinesLeaveNoGdiObjectBehind) {
+TEST(StepLabelResources, AThousandLinesLeaveNoGdiObjectBehind)
+{
     CTestParent parent;
     ASSERT_TRUE(parent.Create("lines", 400, 200));
     std::vector<HGDIOBJ> objects;
     for (int i = 0; i < 1000; ++i) {
-        CStepLabel *pLabel = new CStepLabel;
+        CStepLabel* pLabel = new CStepLabel;
         const RECT rc = {10, 10, 210, 40};
         ASSERT_TRUE(pLabel->Create("line", WS_CHILD | WS_VISIBLE, rc, &parent));
         pLabel->SetBold(TRUE);

@@ -4,19 +4,21 @@
 
 #include "framework/CString.h"
 
-TEST(CString, EmptyStringConvertsToEmptyTextNeverNull) {
+TEST(CString, EmptyStringConvertsToEmptyTextNeverNull)
+{
     CString empty;
-    const char *psz = empty;
+    const char* psz = empty;
     ASSERT_NE(nullptr, psz);
     EXPECT_STREQ("", psz);
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_EQ(0, empty.GetLength());
 
-    CString fromNull(static_cast<const char *>(NULL));
-    EXPECT_STREQ("", static_cast<const char *>(fromNull));
+    CString fromNull(static_cast<const char*>(NULL));
+    EXPECT_STREQ("", static_cast<const char*>(fromNull));
 }
 
-TEST(CString, CopiesAreIndependent) {
+TEST(CString, CopiesAreIndependent)
+{
     CString original("C:\\Apps");
     CString copy(original);
     copy += "\\Setup";
@@ -30,7 +32,8 @@ TEST(CString, CopiesAreIndependent) {
     EXPECT_EQ(13, assigned.GetLength());
 }
 
-TEST(CString, ConcatenatesInEveryOrder) {
+TEST(CString, ConcatenatesInEveryOrder)
+{
     CString a("ab");
     EXPECT_STREQ("\"ab\"", "\"" + a + "\"");
     EXPECT_STREQ("abab", a + a);
@@ -38,13 +41,15 @@ TEST(CString, ConcatenatesInEveryOrder) {
     EXPECT_STREQ("abab", a);
 }
 
-TEST(CString, AssignsFromItsOwnText) {
+TEST(CString, AssignsFromItsOwnText)
+{
     CString text("prefix-tail");
-    text = static_cast<const char *>(text) + 7;
+    text = static_cast<const char*>(text) + 7;
     EXPECT_STREQ("tail", text);
 }
 
-TEST(CString, ComparesBytewiseAndCaseSensitively) {
+TEST(CString, ComparesBytewiseAndCaseSensitively)
+{
     CString reg("reg");
     EXPECT_TRUE(reg == "reg");
     EXPECT_TRUE(reg != "Reg");
@@ -53,9 +58,10 @@ TEST(CString, ComparesBytewiseAndCaseSensitively) {
     EXPECT_GT(reg.Compare("REG"), 0);
 }
 
-TEST(CString, BufferTakesTextWrittenIntoIt) {
+TEST(CString, BufferTakesTextWrittenIntoIt)
+{
     CString text("old");
-    char *pszBuffer = text.GetBuffer(10);
+    char* pszBuffer = text.GetBuffer(10);
     ASSERT_NE(nullptr, pszBuffer);
     strcpy(pszBuffer, "new text");
     text.ReleaseBuffer();
@@ -63,31 +69,36 @@ TEST(CString, BufferTakesTextWrittenIntoIt) {
     EXPECT_EQ(8, text.GetLength());
 }
 
-TEST(CStringReplace, ReplacesEveryOccurrenceLeftToRight) {
+TEST(CStringReplace, ReplacesEveryOccurrenceLeftToRight)
+{
     CString text("%InstallDir%\\a;%InstallDir%\\b");
     EXPECT_EQ(2, text.Replace("%InstallDir%", "C:\\Apps\\Tool"));
     EXPECT_STREQ("C:\\Apps\\Tool\\a;C:\\Apps\\Tool\\b", text);
 }
 
-TEST(CStringReplace, OccurrencesDoNotOverlap) {
+TEST(CStringReplace, OccurrencesDoNotOverlap)
+{
     CString text("aaaaa");
     EXPECT_EQ(2, text.Replace("aa", "b"));
     EXPECT_STREQ("bba", text);
 }
 
-TEST(CStringReplace, InsertedTextIsNotSearchedAgain) {
+TEST(CStringReplace, InsertedTextIsNotSearchedAgain)
+{
     CString text("%X%-%X%");
     EXPECT_EQ(2, text.Replace("%X%", "%X%%X%"));
     EXPECT_STREQ("%X%%X%-%X%%X%", text);
 }
 
-TEST(CStringReplace, MatchesExactCaseOnly) {
+TEST(CStringReplace, MatchesExactCaseOnly)
+{
     CString text("%installdir% %INSTALLDIR% %InstallDir %InstallDir");
     EXPECT_EQ(0, text.Replace("%InstallDir%", "X"));
     EXPECT_STREQ("%installdir% %INSTALLDIR% %InstallDir %InstallDir", text);
 }
 
-TEST(CStringReplace, ReplacesWithNothingAndAtTheEnds) {
+TEST(CStringReplace, ReplacesWithNothingAndAtTheEnds)
+{
     CString text("%T%middle%T%");
     EXPECT_EQ(2, text.Replace("%T%", ""));
     EXPECT_STREQ("middle", text);
@@ -101,7 +112,8 @@ TEST(CStringReplace, ReplacesWithNothingAndAtTheEnds) {
 
 // In Shift-JIS the second byte of a double-byte character can be a backslash (0x5C), as in
 // 0x95 0x5C. A path separator token must not match there.
-TEST(CStringReplace, NeverMatchesOnATrailByteOfTheCodePage) {
+TEST(CStringReplace, NeverMatchesOnATrailByteOfTheCodePage)
+{
     const unsigned kShiftJis = 932;
     CString text("C:\\\x95\x5CSetup\\\x95\x5C");
     EXPECT_EQ(2, text.Replace("\\", "/", kShiftJis));
@@ -115,14 +127,16 @@ TEST(CStringReplace, NeverMatchesOnATrailByteOfTheCodePage) {
     EXPECT_STREQ("\x95\x5CSetup", token);
 }
 
-TEST(CStringReplace, SingleByteCodePageMatchesEveryByte) {
+TEST(CStringReplace, SingleByteCodePageMatchesEveryByte)
+{
     const unsigned kWesternEuropean = 1252;
     CString text("C:\\\x95\x5CSetup");
     EXPECT_EQ(2, text.Replace("\\", "/", kWesternEuropean));
     EXPECT_STREQ("C:/\x95/Setup", text);
 }
 
-TEST(CStringReplace, LoneLeadByteAtTheEndIsKept) {
+TEST(CStringReplace, LoneLeadByteAtTheEndIsKept)
+{
     const unsigned kShiftJis = 932;
     CString text("a\\\x95");
     EXPECT_EQ(1, text.Replace("\\", "/", kShiftJis));

@@ -14,7 +14,8 @@ public:
     UINT m_nLastRepeat = 0;
 
 protected:
-    void OnChar(UINT, UINT nRepCnt, UINT) {
+    void OnChar(UINT, UINT nRepCnt, UINT)
+    {
         ++m_nChars;
         m_nLastRepeat = nRepCnt;
     }
@@ -45,7 +46,8 @@ public:
     UINT m_nLastType = 0xffffffff;
 
 protected:
-    HBRUSH CtlColor(CDC *, UINT nCtlColor) {
+    HBRUSH CtlColor(CDC*, UINT nCtlColor)
+    {
         m_nLastType = nCtlColor;
         return m_hAnswer;
     }
@@ -58,7 +60,8 @@ END_MESSAGE_MAP()
 
 } // namespace
 
-TEST(MessageMap, DerivedTableFallsBackToBaseTable) {
+TEST(MessageMap, DerivedTableFallsBackToBaseTable)
+{
     CDerivedProbe wnd;
     ASSERT_TRUE(wnd.Create("message map", 200, 100));
     wnd.SendMessage(WM_TIMER, 42, 0);
@@ -68,7 +71,8 @@ TEST(MessageMap, DerivedTableFallsBackToBaseTable) {
     EXPECT_EQ(3u, wnd.m_nLastRepeat);
 }
 
-TEST(MessageMap, UnmappedMessagesReachTheWindowsOwnProcedure) {
+TEST(MessageMap, UnmappedMessagesReachTheWindowsOwnProcedure)
+{
     CDerivedProbe wnd;
     ASSERT_TRUE(wnd.Create("own procedure", 200, 100));
     char szText[32] = "";
@@ -76,7 +80,8 @@ TEST(MessageMap, UnmappedMessagesReachTheWindowsOwnProcedure) {
     EXPECT_STREQ("own procedure", szText);
 }
 
-TEST(MessageMap, DestroyedWindowLeavesItsObject) {
+TEST(MessageMap, DestroyedWindowLeavesItsObject)
+{
     CTestParent wnd;
     ASSERT_TRUE(wnd.Create("destroyed", 200, 100));
     HWND hWnd = wnd.GetSafeHwnd();
@@ -86,7 +91,8 @@ TEST(MessageMap, DestroyedWindowLeavesItsObject) {
     EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(hWnd));
 }
 
-TEST(Reflection, ParentUsesTheChildsBrush) {
+TEST(Reflection, ParentUsesTheChildsBrush)
+{
     CTestParent parent;
     ASSERT_TRUE(parent.Create("reflection", 200, 100));
     CColouredStatic child;
@@ -105,7 +111,8 @@ TEST(Reflection, ParentUsesTheChildsBrush) {
     DeleteObject(hBrush);
 }
 
-TEST(Reflection, ParentsDefaultRunsWhenTheChildDeclines) {
+TEST(Reflection, ParentsDefaultRunsWhenTheChildDeclines)
+{
     CTestParent parent;
     ASSERT_TRUE(parent.Create("reflection", 200, 100));
     CColouredStatic child;
@@ -120,7 +127,8 @@ TEST(Reflection, ParentsDefaultRunsWhenTheChildDeclines) {
     EXPECT_EQ(reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)), lResult);
 }
 
-TEST(CStatic, CreatesAChildStaticWithTheGivenTextStyleAndId) {
+TEST(CStatic, CreatesAChildStaticWithTheGivenTextStyleAndId)
+{
     CTestParent parent;
     ASSERT_TRUE(parent.Create("static", 200, 100));
     CStatic label;
@@ -137,7 +145,8 @@ TEST(CStatic, CreatesAChildStaticWithTheGivenTextStyleAndId) {
     EXPECT_STREQ("Installing", strText);
 }
 
-TEST(CFont, DeletesTheFontItOwns) {
+TEST(CFont, DeletesTheFontItOwns)
+{
     LOGFONTA lf = {};
     lf.lfHeight = -12;
     HFONT hFont = CreateFontIndirectA(&lf);
@@ -149,7 +158,8 @@ TEST(CFont, DeletesTheFontItOwns) {
     EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hFont)));
 }
 
-TEST(CFont, DetachGivesUpOwnershipAndAttachReplaces) {
+TEST(CFont, DetachGivesUpOwnershipAndAttachReplaces)
+{
     LOGFONTA lf = {};
     lf.lfHeight = -12;
     HFONT hKept = CreateFontIndirectA(&lf);
@@ -166,7 +176,8 @@ TEST(CFont, DetachGivesUpOwnershipAndAttachReplaces) {
     DeleteObject(hKept);
 }
 
-TEST(CPaintDC, ValidatesTheWindowLikeBeginPaint) {
+TEST(CPaintDC, ValidatesTheWindowLikeBeginPaint)
+{
     CTestParent wnd;
     ASSERT_TRUE(wnd.Create("paint", 200, 100));
     PumpMessagesFor(50);
@@ -179,7 +190,8 @@ TEST(CPaintDC, ValidatesTheWindowLikeBeginPaint) {
     EXPECT_FALSE(GetUpdateRect(wnd, NULL, FALSE));
 }
 
-TEST(CClientDC, GivesTheWindowsOwnDeviceContext) {
+TEST(CClientDC, GivesTheWindowsOwnDeviceContext)
+{
     CTestParent wnd;
     ASSERT_TRUE(wnd.Create("client", 200, 100));
     CClientDC dc(&wnd);

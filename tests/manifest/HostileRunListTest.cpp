@@ -14,13 +14,15 @@ namespace {
 // NUL, of other registry types, and more steps than the window holds.
 class HostileRunListTest : public RegistryTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         RegistryTest::SetUp();
         SetInstallLocation("C:\\Apps\\Tool");
         CreateKey(ManifestKeyPath());
         CreateKey(DisplayKeyPath());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         runList.FreeSteps();
         RegistryTest::TearDown();
     }
@@ -28,19 +30,22 @@ protected:
     CRunList runList;
 };
 
-bool IsTerminatedWithin(const char *pszBuffer, size_t cbBuffer) {
+bool IsTerminatedWithin(const char* pszBuffer, size_t cbBuffer)
+{
     return memchr(pszBuffer, '\0', cbBuffer) != NULL;
 }
 
 } // namespace
 
-TEST_F(HostileRunListTest, ValueThatFillsTheReadIsTakenWhole) {
+TEST_F(HostileRunListTest, ValueThatFillsTheReadIsTakenWhole)
+{
     SetStringValue(ManifestKeyPath(), "DisplayName", std::string(4094, 'n')); // 4095 bytes
     runList.LoadManifest();
     EXPECT_EQ(4094u, strlen(runList.m_szDisplayName));
 }
 
-TEST_F(HostileRunListTest, ValuesLongerThanTheReadAreNotTaken) {
+TEST_F(HostileRunListTest, ValuesLongerThanTheReadAreNotTaken)
+{
     SetStringValue(ManifestKeyPath(), "DisplayName", std::string(4095, 'n')); // 4096 bytes
     SetStringValue(ManifestKeyPath(), "DisplayIcon", std::string(100000, 'i'));
     SetStringValue(ManifestKeyPath(), "Title", std::string(100000, 't'));
@@ -64,7 +69,8 @@ TEST_F(HostileRunListTest, ValuesLongerThanTheReadAreNotTaken) {
     EXPECT_STREQ("", runList.m_steps[0]->GetText());
 }
 
-TEST_F(HostileRunListTest, ValuesWithoutATerminatingNulAreCutAtTheirEnd) {
+TEST_F(HostileRunListTest, ValuesWithoutATerminatingNulAreCutAtTheirEnd)
+{
     SetRawValue(ManifestKeyPath(), "DisplayName", REG_SZ, "abc", 3);
     SetRawValue(ManifestKeyPath(), "DisplayIcon", REG_BINARY, std::string(4095, 'b').data(), 4095);
     WriteStep("a", "executable", "abcdefgh");
@@ -82,7 +88,8 @@ TEST_F(HostileRunListTest, ValuesWithoutATerminatingNulAreCutAtTheirEnd) {
     EXPECT_EQ("abc", ReadStringValue(DisplayKeyPath(), "DisplayName"));
 }
 
-TEST_F(HostileRunListTest, OtherRegistryTypesAreReadAsTheirBytes) {
+TEST_F(HostileRunListTest, OtherRegistryTypesAreReadAsTheirBytes)
+{
     const DWORD dwName = 0x41424344; // "DCBA" in memory order
     SetRawValue(ManifestKeyPath(), "DisplayName", REG_DWORD, &dwName, sizeof dwName);
     SetRawValue(ManifestKeyPath(), "DisplayIcon", REG_MULTI_SZ, "first\0second\0", 14);
@@ -107,7 +114,8 @@ TEST_F(HostileRunListTest, OtherRegistryTypesAreReadAsTheirBytes) {
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
 }
 
-TEST_F(HostileRunListTest, AThousandStepSubkeysLoadTheFirst597AndLeaveTheRest) {
+TEST_F(HostileRunListTest, AThousandStepSubkeysLoadTheFirst597AndLeaveTheRest)
+{
     for (int i = 0; i < 1000; ++i) {
         char szName[16];
         snprintf(szName, sizeof szName, "%04d", i);

@@ -12,14 +12,16 @@ namespace {
 // Loads one step subkey through the run list, as the program does.
 class InstallStepTest : public RegistryTest {
 protected:
-    void TearDown() override {
+    void TearDown() override
+    {
         runList.FreeSteps();
         RegistryTest::TearDown();
     }
 
-    const CInstallStep &LoadOnly(const char *pszType, const char *pszCommand,
-                                 const char *pszParameters = NULL, const char *pszText = NULL,
-                                 const char *pszTimeout = NULL) {
+    const CInstallStep& LoadOnly(const char* pszType, const char* pszCommand,
+                                 const char* pszParameters = NULL, const char* pszText = NULL,
+                                 const char* pszTimeout = NULL)
+    {
         WriteStep("only", pszType, pszCommand, pszParameters, pszText, pszTimeout);
         runList.LoadManifest();
         EXPECT_EQ(1u, runList.m_nSteps);
@@ -30,7 +32,8 @@ protected:
     CRunList runList;
 };
 
-int TakeCloseRequests(HWND hWnd) {
+int TakeCloseRequests(HWND hWnd)
+{
     int nRequests = 0;
     MSG msg;
     while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
@@ -40,54 +43,62 @@ int TakeCloseRequests(HWND hWnd) {
 
 } // namespace
 
-TEST_F(InstallStepTest, CommandIsExpandedAndQuotedOnce) {
+TEST_F(InstallStepTest, CommandIsExpandedAndQuotedOnce)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step = LoadOnly("executable", "%InstallDir%\\bin\\tool.exe");
+    const CInstallStep& step = LoadOnly("executable", "%InstallDir%\\bin\\tool.exe");
     EXPECT_STREQ("\"C:\\Apps\\Tool\\bin\\tool.exe\"", step.GetCommand());
 }
 
-TEST_F(InstallStepTest, QuotedCommandGetsASecondPair) {
+TEST_F(InstallStepTest, QuotedCommandGetsASecondPair)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step = LoadOnly("executable", "\"%InstallDir%\\tool.exe\"");
+    const CInstallStep& step = LoadOnly("executable", "\"%InstallDir%\\tool.exe\"");
     EXPECT_STREQ("\"\"C:\\Apps\\Tool\\tool.exe\"\"", step.GetCommand());
 }
 
-TEST_F(InstallStepTest, TokensInOtherCaseOrWithoutClosingPercentStay) {
+TEST_F(InstallStepTest, TokensInOtherCaseOrWithoutClosingPercentStay)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step = LoadOnly("executable", "%installdir%\\a.exe",
+    const CInstallStep& step = LoadOnly("executable", "%installdir%\\a.exe",
                                         "%INSTALLDIR% %InstallDir %QuillmereDir %Other%");
     EXPECT_STREQ("\"%installdir%\\a.exe\"", step.GetCommand());
     EXPECT_STREQ("%INSTALLDIR% %InstallDir %QuillmereDir %Other%", step.GetParameters());
 }
 
-TEST_F(InstallStepTest, ParametersAreExpandedButNotQuoted) {
+TEST_F(InstallStepTest, ParametersAreExpandedButNotQuoted)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step =
+    const CInstallStep& step =
         LoadOnly("executable", "a.exe", "/dir=%InstallDir% /setup=%QuillmereDir%\\x");
     EXPECT_STREQ("/dir=C:\\Apps\\Tool /setup=C:\\Apps\\Tool\\Setup\\x", step.GetParameters());
 }
 
-TEST_F(InstallStepTest, LocationEndingInABackslashGivesTwoBeforeSetup) {
+TEST_F(InstallStepTest, LocationEndingInABackslashGivesTwoBeforeSetup)
+{
     SetInstallLocation("C:\\Apps\\Tool\\");
-    const CInstallStep &step = LoadOnly("executable", "%QuillmereDir%\\a.exe");
+    const CInstallStep& step = LoadOnly("executable", "%QuillmereDir%\\a.exe");
     EXPECT_STREQ("\"C:\\Apps\\Tool\\\\Setup\\a.exe\"", step.GetCommand());
     EXPECT_STREQ("C:\\Apps\\Tool\\\\Setup", step.GetWorkingDir());
 }
 
-TEST_F(InstallStepTest, SetupTokenInsideTheLocationIsReplacedToo) {
+TEST_F(InstallStepTest, SetupTokenInsideTheLocationIsReplacedToo)
+{
     SetInstallLocation("C:\\X%QuillmereDir%");
-    const CInstallStep &step = LoadOnly("executable", "%InstallDir%\\a.exe");
+    const CInstallStep& step = LoadOnly("executable", "%InstallDir%\\a.exe");
     // The second replacement runs over the first one's result, once, left to right.
     EXPECT_STREQ("\"C:\\XC:\\X%QuillmereDir%\\Setup\\a.exe\"", step.GetCommand());
 }
 
-TEST_F(InstallStepTest, TextIsShownAsWrittenWithoutExpansion) {
+TEST_F(InstallStepTest, TextIsShownAsWrittenWithoutExpansion)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step = LoadOnly("executable", "a.exe", NULL, "Copying to %InstallDir%");
+    const CInstallStep& step = LoadOnly("executable", "a.exe", NULL, "Copying to %InstallDir%");
     EXPECT_STREQ("Copying to %InstallDir%", step.GetText());
 }
 
-TEST_F(InstallStepTest, TimeoutIsReadLikeAtol) {
+TEST_F(InstallStepTest, TimeoutIsReadLikeAtol)
+{
     SetInstallLocation("C:\\Apps\\Tool");
     WriteStep("1", "executable", "a.exe", NULL, NULL, "30");
     WriteStep("2", "executable", "a.exe", NULL, NULL, " -5a");
@@ -101,26 +112,29 @@ TEST_F(InstallStepTest, TimeoutIsReadLikeAtol) {
     EXPECT_EQ(0, runList.m_steps[3]->GetTimeout());
 }
 
-TEST_F(InstallStepTest, RegStepImportsTheExpandedFileSilentlyAndDropsItsParameters) {
+TEST_F(InstallStepTest, RegStepImportsTheExpandedFileSilentlyAndDropsItsParameters)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step = LoadOnly("reg", "%QuillmereDir%\\fix.reg", "/ignored");
+    const CInstallStep& step = LoadOnly("reg", "%QuillmereDir%\\fix.reg", "/ignored");
     EXPECT_STREQ("regedit.exe", step.GetCommand());
     EXPECT_STREQ("/s \"C:\\Apps\\Tool\\Setup\\fix.reg\"", step.GetParameters());
     EXPECT_STREQ("C:\\Apps\\Tool\\Setup", step.GetWorkingDir());
 }
 
-TEST_F(InstallStepTest, AbsentCommandLeavesItEmpty) {
+TEST_F(InstallStepTest, AbsentCommandLeavesItEmpty)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &exe = LoadOnly("executable", NULL, "-q", "Text");
+    const CInstallStep& exe = LoadOnly("executable", NULL, "-q", "Text");
     EXPECT_STREQ("", exe.GetCommand());
     EXPECT_STREQ("-q", exe.GetParameters());
     EXPECT_STREQ("Text", exe.GetText());
     EXPECT_STREQ("C:\\Apps\\Tool\\Setup", exe.GetWorkingDir());
 }
 
-TEST_F(InstallStepTest, RegStepWithAbsentCommandImportsNothingNamed) {
+TEST_F(InstallStepTest, RegStepWithAbsentCommandImportsNothingNamed)
+{
     SetInstallLocation("C:\\Apps\\Tool");
-    const CInstallStep &step = LoadOnly("reg", NULL);
+    const CInstallStep& step = LoadOnly("reg", NULL);
     EXPECT_STREQ("regedit.exe", step.GetCommand());
     EXPECT_STREQ("/s ", step.GetParameters());
 }
@@ -128,7 +142,8 @@ TEST_F(InstallStepTest, RegStepWithAbsentCommandImportsNothingNamed) {
 // A step subkey outside the product's entry, so that the entry itself can be missing.
 const char kScratchStepKey[] = "SOFTWARE\\FinishInstallTests\\step";
 
-TEST_F(InstallStepTest, MissingProductKeyPostsCloseRequestsAndLoadStillCompletes) {
+TEST_F(InstallStepTest, MissingProductKeyPostsCloseRequestsAndLoadStillCompletes)
+{
     SetStringValue(kScratchStepKey, "command", "%InstallDir%\\a.exe");
     SetStringValue(kScratchStepKey, "parameters", "%QuillmereDir%");
     SetStringValue(kScratchStepKey, "text", "Text");
@@ -155,14 +170,16 @@ TEST_F(InstallStepTest, MissingProductKeyPostsCloseRequestsAndLoadStillCompletes
     app.m_pMainWnd = NULL;
 }
 
-TEST_F(InstallStepTest, WithoutAMainWindowNothingIsPosted) {
+TEST_F(InstallStepTest, WithoutAMainWindowNothingIsPosted)
+{
     EXPECT_EQ(nullptr, AfxGetMainWnd());
     EXPECT_STREQ("", GetInstallLocation());
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, NULL, WM_CLOSE, WM_CLOSE, PM_REMOVE));
 }
 
-TEST_F(InstallStepTest, AbsentOrOverlongLocationGivesAnEmptyOneWithoutClosing) {
+TEST_F(InstallStepTest, AbsentOrOverlongLocationGivesAnEmptyOneWithoutClosing)
+{
     CWinApp app;
     CTestParent mainWnd;
     ASSERT_TRUE(mainWnd.Create("main", 200, 100));

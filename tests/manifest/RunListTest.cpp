@@ -12,28 +12,32 @@ namespace {
 // The run list as an installer leaves it, with the product's entry and the display key.
 class RunListTest : public RegistryTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         RegistryTest::SetUp();
         SetInstallLocation("C:\\Apps\\Tool");
         CreateKey(ManifestKeyPath());
         CreateKey(DisplayKeyPath());
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         runList.FreeSteps();
         RegistryTest::TearDown();
     }
 
-    void LoadAndConsume() {
+    void LoadAndConsume()
+    {
         runList.LoadManifest();
         runList.WriteDisplayValues();
         runList.DeleteStepKeys();
     }
 
-    std::vector<std::string> LoadedKeyNames() const {
+    std::vector<std::string> LoadedKeyNames() const
+    {
         std::vector<std::string> names;
         for (UINT i = 0; i < runList.m_nSteps; ++i)
-            names.push_back(static_cast<const char *>(runList.m_steps[i]->GetKeyName()));
+            names.push_back(static_cast<const char*>(runList.m_steps[i]->GetKeyName()));
         return names;
     }
 
@@ -41,7 +45,8 @@ protected:
 };
 
 // The close requests a window has waiting in its queue.
-int TakeCloseRequests(HWND hWnd) {
+int TakeCloseRequests(HWND hWnd)
+{
     int nRequests = 0;
     MSG msg;
     while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
@@ -51,7 +56,8 @@ int TakeCloseRequests(HWND hWnd) {
 
 } // namespace
 
-TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories) {
+TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories)
+{
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool 4.2");
     SetStringValue(ManifestKeyPath(), "DisplayIcon", "C:\\Apps\\Tool\\tool.exe,0");
     WriteStep("a", "executable", "%QuillmereDir%\\drivers\\inst.exe", "-q", "Drivers");
@@ -60,14 +66,14 @@ TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories) {
     LoadAndConsume();
 
     ASSERT_EQ(2u, runList.m_nSteps);
-    const CInstallStep &a = *runList.m_steps[0];
+    const CInstallStep& a = *runList.m_steps[0];
     EXPECT_STREQ("a", a.GetKeyName());
     EXPECT_STREQ("\"C:\\Apps\\Tool\\Setup\\drivers\\inst.exe\"", a.GetCommand());
     EXPECT_STREQ("-q", a.GetParameters());
     EXPECT_STREQ("C:\\Apps\\Tool\\Setup", a.GetWorkingDir());
     EXPECT_STREQ("Drivers", a.GetText());
 
-    const CInstallStep &b = *runList.m_steps[1];
+    const CInstallStep& b = *runList.m_steps[1];
     EXPECT_STREQ("b", b.GetKeyName());
     EXPECT_STREQ("regedit.exe", b.GetCommand());
     EXPECT_STREQ("/s \"C:\\Apps\\Tool\\settings.reg\"", b.GetParameters());
@@ -79,11 +85,12 @@ TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories) {
     EXPECT_EQ("Tool 4.2", ReadStringValue(ManifestKeyPath(), "DisplayName"));
 }
 
-TEST_F(RunListTest, OnlyRecognisedTypesBecomeStepsAndOnlyTheyAreDeleted) {
+TEST_F(RunListTest, OnlyRecognisedTypesBecomeStepsAndOnlyTheyAreDeleted)
+{
     SetStringValue(ManifestKeyPath(), "Title", "Finishing");
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     SetStringValue(ManifestKeyPath(), "DisplayIcon", "tool.ico");
-    const char *types[12] = {"executable", "reg", "Executable", "executable",
+    const char* types[12] = {"executable", "reg", "Executable", "executable",
                              "reg",        NULL,  "executable", "reg",
                              "install",    "reg", "executable", "executable"};
     std::vector<std::string> expected;
@@ -105,7 +112,8 @@ TEST_F(RunListTest, OnlyRecognisedTypesBecomeStepsAndOnlyTheyAreDeleted) {
     EXPECT_EQ("tool.ico", ReadStringValue(ManifestKeyPath(), "DisplayIcon"));
 }
 
-TEST_F(RunListTest, StepsRunInTheRegistrysEnumerationOrder) {
+TEST_F(RunListTest, StepsRunInTheRegistrysEnumerationOrder)
+{
     WriteStep("b-second", "executable", "x.exe");
     WriteStep("A-first", "executable", "x.exe");
     WriteStep("c-third", "reg", "x.reg");
@@ -114,7 +122,8 @@ TEST_F(RunListTest, StepsRunInTheRegistrysEnumerationOrder) {
     EXPECT_EQ(expected, LoadedKeyNames());
 }
 
-TEST_F(RunListTest, EmptyCommandStillMakesAStepThatIsDeleted) {
+TEST_F(RunListTest, EmptyCommandStillMakesAStepThatIsDeleted)
+{
     WriteStep("empty", "executable", "", "-q", "Text");
     LoadAndConsume();
     ASSERT_EQ(1u, runList.m_nSteps);
@@ -124,7 +133,8 @@ TEST_F(RunListTest, EmptyCommandStillMakesAStepThatIsDeleted) {
     EXPECT_FALSE(KeyExists(StepKeyPath("empty")));
 }
 
-TEST_F(RunListTest, WithoutStepsNothingIsDeletedAndTheDisplayValuesAreCopied) {
+TEST_F(RunListTest, WithoutStepsNothingIsDeletedAndTheDisplayValuesAreCopied)
+{
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     LoadAndConsume();
     EXPECT_EQ(0u, runList.m_nSteps);
@@ -132,7 +142,8 @@ TEST_F(RunListTest, WithoutStepsNothingIsDeletedAndTheDisplayValuesAreCopied) {
     EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
 }
 
-TEST_F(RunListTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain) {
+TEST_F(RunListTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain)
+{
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     WriteStep("a", "executable", "x.exe");
     LoadAndConsume();
@@ -149,7 +160,8 @@ TEST_F(RunListTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain) {
     EXPECT_TRUE(KeyExists(ManifestKeyPath()));
 }
 
-TEST_F(RunListTest, EmptyOrAbsentDisplayValuesLeaveTheDisplayKeyAsItWas) {
+TEST_F(RunListTest, EmptyOrAbsentDisplayValuesLeaveTheDisplayKeyAsItWas)
+{
     SetStringValue(DisplayKeyPath(), "DisplayName", "installer's name");
     SetStringValue(DisplayKeyPath(), "DisplayIcon", "installer's icon");
     SetStringValue(ManifestKeyPath(), "DisplayName", "");
@@ -158,7 +170,8 @@ TEST_F(RunListTest, EmptyOrAbsentDisplayValuesLeaveTheDisplayKeyAsItWas) {
     EXPECT_EQ("installer's icon", ReadStringValue(DisplayKeyPath(), "DisplayIcon"));
 }
 
-TEST_F(RunListTest, ExpandableDisplayIconIsWrittenAsPlainTextUnexpanded) {
+TEST_F(RunListTest, ExpandableDisplayIconIsWrittenAsPlainTextUnexpanded)
+{
     SetStringValue(ManifestKeyPath(), "DisplayIcon", "%ProgramFiles%\\Tool\\tool.exe",
                    REG_EXPAND_SZ);
     LoadAndConsume();
@@ -169,7 +182,8 @@ TEST_F(RunListTest, ExpandableDisplayIconIsWrittenAsPlainTextUnexpanded) {
     EXPECT_EQ(std::string("%ProgramFiles%\\Tool\\tool.exe", 28) + '\0', data);
 }
 
-TEST_F(RunListTest, MissingDisplayKeyIsNotCreatedAndChangesNothingElse) {
+TEST_F(RunListTest, MissingDisplayKeyIsNotCreatedAndChangesNothingElse)
+{
     DeleteKeyTree(DisplayKeyPath());
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     WriteStep("a", "executable", "x.exe");
@@ -179,7 +193,8 @@ TEST_F(RunListTest, MissingDisplayKeyIsNotCreatedAndChangesNothingElse) {
     EXPECT_FALSE(KeyExists(StepKeyPath("a")));
 }
 
-TEST_F(RunListTest, TitleBecomesTheWindowTextAndItsAbsenceKeepsTheCaption) {
+TEST_F(RunListTest, TitleBecomesTheWindowTextAndItsAbsenceKeepsTheCaption)
+{
     CTestParent wnd;
     ASSERT_TRUE(wnd.Create("Completing Vardel Install", 200, 100));
     runList.m_hWndOwner = wnd.GetSafeHwnd();
@@ -195,7 +210,8 @@ TEST_F(RunListTest, TitleBecomesTheWindowTextAndItsAbsenceKeepsTheCaption) {
     EXPECT_EQ(0, TakeCloseRequests(wnd));
 }
 
-TEST_F(RunListTest, MissingManifestKeyClosesTheWindowAndLoadsNothing) {
+TEST_F(RunListTest, MissingManifestKeyClosesTheWindowAndLoadsNothing)
+{
     DeleteKeyTree(ManifestKeyPath());
     CTestParent wnd;
     ASSERT_TRUE(wnd.Create("owner", 200, 100));
@@ -212,7 +228,8 @@ TEST_F(RunListTest, MissingManifestKeyClosesTheWindowAndLoadsNothing) {
     EXPECT_EQ(1, TakeCloseRequests(wnd));
 }
 
-TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater) {
+TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater)
+{
     for (int i = 0; i < 600; ++i) {
         char szName[16];
         snprintf(szName, sizeof szName, "s%04d", i);

@@ -13,7 +13,8 @@ namespace {
 // a Setup folder in it, launching childprobe.exe.
 class StepRunTest : public RegistryTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         RegistryTest::SetUp();
         m_dir = MakeScratchDir("steprun");
         CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
@@ -21,24 +22,28 @@ protected:
         CreateKey(ManifestKeyPath());
         m_record = m_dir + "\\record.txt";
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
         runList.FreeSteps();
         RegistryTest::TearDown();
     }
 
-    void WriteProbeStep(const std::string &name, const std::string &extra) {
+    void WriteProbeStep(const std::string& name, const std::string& extra)
+    {
         WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str());
     }
 
-    CInstallStep &LoadOnly() {
+    CInstallStep& LoadOnly()
+    {
         runList.LoadManifest();
         EXPECT_EQ(1u, runList.m_nSteps);
         return *runList.m_steps[0];
     }
 
     // Runs the step and returns how long Run took, in seconds.
-    double TimedRun(CInstallStep &step, DWORD *pdwExitCode) {
+    double TimedRun(CInstallStep& step, DWORD* pdwExitCode)
+    {
         LARGE_INTEGER frequency, start, end;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
@@ -52,13 +57,15 @@ protected:
     CRunList runList;
 };
 
-std::string Quoted(const std::string &text) {
+std::string Quoted(const std::string& text)
+{
     return "\"" + text + "\"";
 }
 
 } // namespace
 
-TEST_F(StepRunTest, ChildEndingAfter200MsIsSeenAtTheFirstLookOneSecondLater) {
+TEST_F(StepRunTest, ChildEndingAfter200MsIsSeenAtTheFirstLookOneSecondLater)
+{
     WriteProbeStep("a", "--sleep 200 --exit 0");
     DWORD dwExitCode = 1;
     const double seconds = TimedRun(LoadOnly(), &dwExitCode);
@@ -67,7 +74,8 @@ TEST_F(StepRunTest, ChildEndingAfter200MsIsSeenAtTheFirstLookOneSecondLater) {
     EXPECT_LE(seconds, 3.0);
 }
 
-TEST_F(StepRunTest, ChildRunning2500MsIsSeenAtTheThirdLook) {
+TEST_F(StepRunTest, ChildRunning2500MsIsSeenAtTheThirdLook)
+{
     WriteProbeStep("a", "--sleep 2500 --exit 3");
     DWORD dwExitCode = 0;
     const double seconds = TimedRun(LoadOnly(), &dwExitCode);
@@ -76,7 +84,8 @@ TEST_F(StepRunTest, ChildRunning2500MsIsSeenAtTheThirdLook) {
     EXPECT_LE(seconds, 5.0);
 }
 
-TEST_F(StepRunTest, CommandNamingNoProgramReturnsStillActiveAtOnce) {
+TEST_F(StepRunTest, CommandNamingNoProgramReturnsStillActiveAtOnce)
+{
     WriteStep("a", "executable", "%InstallDir%\\no such program.exe", "-q");
     DWORD dwExitCode = 0;
     const double seconds = TimedRun(LoadOnly(), &dwExitCode);
@@ -84,7 +93,8 @@ TEST_F(StepRunTest, CommandNamingNoProgramReturnsStillActiveAtOnce) {
     EXPECT_LT(seconds, 0.5);
 }
 
-TEST_F(StepRunTest, ChildSeesTheQuotedCommandThenOneBlankThenTheParameters) {
+TEST_F(StepRunTest, ChildSeesTheQuotedCommandThenOneBlankThenTheParameters)
+{
     WriteProbeStep("a", "--exit 0");
     LoadOnly().Run();
     const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
@@ -93,7 +103,8 @@ TEST_F(StepRunTest, ChildSeesTheQuotedCommandThenOneBlankThenTheParameters) {
               runs[0].commandLine);
 }
 
-TEST_F(StepRunTest, StepWithoutParametersEndsItsLineWithOneBlank) {
+TEST_F(StepRunTest, StepWithoutParametersEndsItsLineWithOneBlank)
+{
     SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
     WriteStep("a", "executable", ProbePath().c_str());
     LoadOnly().Run();
@@ -102,10 +113,11 @@ TEST_F(StepRunTest, StepWithoutParametersEndsItsLineWithOneBlank) {
     EXPECT_EQ(Quoted(ProbePath()) + " ", runs[0].commandLine);
 }
 
-TEST_F(StepRunTest, StepWithoutCommandBeginsItsLineWithTheBlank) {
+TEST_F(StepRunTest, StepWithoutCommandBeginsItsLineWithTheBlank)
+{
     const std::string parameters = Quoted(ProbePath()) + " " + ProbeArguments(m_record);
     WriteStep("a", "executable", NULL, parameters.c_str());
-    CInstallStep &step = LoadOnly();
+    CInstallStep& step = LoadOnly();
     EXPECT_STREQ((" " + parameters).c_str(), step.ComposeCommandLine());
     // Whether the platform starts a program from such a line is its own affair; a run that
     // does start sees the line as it was composed.
@@ -117,7 +129,8 @@ TEST_F(StepRunTest, StepWithoutCommandBeginsItsLineWithTheBlank) {
         EXPECT_EQ(" " + parameters, runs[0].commandLine);
 }
 
-TEST_F(StepRunTest, ChildRunsInTheSetupDirectory) {
+TEST_F(StepRunTest, ChildRunsInTheSetupDirectory)
+{
     WriteProbeStep("a", "");
     LoadOnly().Run();
     const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
@@ -125,7 +138,8 @@ TEST_F(StepRunTest, ChildRunsInTheSetupDirectory) {
     EXPECT_EQ(m_dir + "\\Setup", runs[0].currentDir);
 }
 
-TEST_F(StepRunTest, RegStepImportsTheFileSilentlyAndIsWaitedFor) {
+TEST_F(StepRunTest, RegStepImportsTheFileSilentlyAndIsWaitedFor)
+{
     const std::string scratchKey = "SOFTWARE\\FinishInstallTests\\Imported";
     DeleteKeyTree(scratchKey);
     WriteFileText(m_dir + "\\import.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey +
@@ -139,7 +153,8 @@ TEST_F(StepRunTest, RegStepImportsTheFileSilentlyAndIsWaitedFor) {
     DeleteKeyTree("SOFTWARE\\FinishInstallTests");
 }
 
-TEST_F(StepRunTest, ChildReturningStillActiveOrCrashingEndsTheWaitAndTheNextStepRuns) {
+TEST_F(StepRunTest, ChildReturningStillActiveOrCrashingEndsTheWaitAndTheNextStepRuns)
+{
     WriteProbeStep("1", "--exit 259");
     WriteProbeStep("2", "--crash");
     WriteProbeStep("3", "--exit 7");
@@ -160,7 +175,8 @@ TEST_F(StepRunTest, ChildReturningStillActiveOrCrashingEndsTheWaitAndTheNextStep
     EXPECT_EQ(3u, ReadProbeRuns(m_record).size());
 }
 
-TEST_F(StepRunTest, CommandLineLongerThanTheBufferIsNotLaunched) {
+TEST_F(StepRunTest, CommandLineLongerThanTheBufferIsNotLaunched)
+{
     // 300 tokens of a 240-character location make a line of about 72000 characters.
     const std::string location = m_dir + "\\" + std::string(240 - m_dir.size() - 1, 'L');
     SetInstallLocation(location);
@@ -168,7 +184,7 @@ TEST_F(StepRunTest, CommandLineLongerThanTheBufferIsNotLaunched) {
     for (int i = 0; i < 300; ++i)
         parameters += "%InstallDir%";
     WriteStep("a", "executable", ProbePath().c_str(), parameters.c_str());
-    CInstallStep &step = LoadOnly();
+    CInstallStep& step = LoadOnly();
     ASSERT_GT(step.GetParameters().GetLength(), 65536);
     DWORD dwExitCode = 0;
     const double seconds = TimedRun(step, &dwExitCode);
@@ -176,7 +192,8 @@ TEST_F(StepRunTest, CommandLineLongerThanTheBufferIsNotLaunched) {
     EXPECT_LT(seconds, 0.5);
 }
 
-TEST_F(StepRunTest, RunListRunsEndToEndInEnumerationOrderOneAfterAnother) {
+TEST_F(StepRunTest, RunListRunsEndToEndInEnumerationOrderOneAfterAnother)
+{
     WriteProbeStep("c", "--sleep 100 --exit 3");
     WriteProbeStep("a", "--sleep 300");
     WriteProbeStep("B", "--sleep 100 --exit 1");

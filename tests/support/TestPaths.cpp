@@ -5,25 +5,29 @@
 #include <fstream>
 #include <sstream>
 
-std::string TestBinaryDir() {
+std::string TestBinaryDir()
+{
     char szPath[MAX_PATH];
     DWORD cch = GetModuleFileNameA(NULL, szPath, MAX_PATH);
     std::string path(szPath, cch);
     return path.substr(0, path.find_last_of('\\'));
 }
 
-std::string ProbePath() {
+std::string ProbePath()
+{
     return TestBinaryDir() + "\\childprobe.exe";
 }
 
-std::string ProgramPath() {
+std::string ProgramPath()
+{
     std::string dir = TestBinaryDir();
     return dir.substr(0, dir.find_last_of('\\')) + "\\FinishInstall.exe";
 }
 
 namespace {
 
-void DeleteTree(const std::string &dir) {
+void DeleteTree(const std::string& dir)
+{
     WIN32_FIND_DATAA fd;
     HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
     if (hFind != INVALID_HANDLE_VALUE) {
@@ -44,7 +48,8 @@ void DeleteTree(const std::string &dir) {
 
 } // namespace
 
-std::string MakeScratchDir(const char *pszName) {
+std::string MakeScratchDir(const char* pszName)
+{
     char szTemp[MAX_PATH];
     GetTempPathA(MAX_PATH, szTemp);
     std::string dir = std::string(szTemp) + "fi-" + pszName;
@@ -53,23 +58,27 @@ std::string MakeScratchDir(const char *pszName) {
     return dir;
 }
 
-std::string ReadFileText(const std::string &path) {
+std::string ReadFileText(const std::string& path)
+{
     std::ifstream in(path.c_str(), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-void WriteFileText(const std::string &path, const std::string &text) {
+void WriteFileText(const std::string& path, const std::string& text)
+{
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-bool FileExists(const std::string &path) {
+bool FileExists(const std::string& path)
+{
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<ProbeRun> ReadProbeRuns(const std::string &recordPath) {
+std::vector<ProbeRun> ReadProbeRuns(const std::string& recordPath)
+{
     std::vector<ProbeRun> runs;
     std::istringstream in(ReadFileText(recordPath));
     std::string line;
@@ -89,7 +98,8 @@ std::vector<ProbeRun> ReadProbeRuns(const std::string &recordPath) {
     return runs;
 }
 
-std::string ProbeArguments(const std::string &recordPath, const std::string &extra) {
+std::string ProbeArguments(const std::string& recordPath, const std::string& extra)
+{
     std::string arguments = "--record \"" + recordPath + "\"";
     if (!extra.empty())
         arguments += " " + extra;

@@ -7,10 +7,10 @@
 std::string TestBinaryDir();                     // the folder of the running test executable
 std::string ProbePath();                         // childprobe.exe beside it
 std::string ProgramPath();                       // the built FinishInstall.exe, one folder up
-std::string MakeScratchDir(const char *pszName); // a new, empty folder under the temp folder
-std::string ReadFileText(const std::string &path);
-void WriteFileText(const std::string &path, const std::string &text);
-bool FileExists(const std::string &path);
+std::string MakeScratchDir(const char* pszName); // a new, empty folder under the temp folder
+std::string ReadFileText(const std::string& path);
+void WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
 
 // One start of childprobe.exe as its --record file tells it.
 struct ProbeRun {
@@ -19,6 +19,6 @@ struct ProbeRun {
     std::string currentDir;
     std::string commandLine;
 };
-std::vector<ProbeRun> ReadProbeRuns(const std::string &recordPath);
+std::vector<ProbeRun> ReadProbeRuns(const std::string& recordPath);
 // A command line that starts childprobe.exe with these arguments and records into recordPath.
-std::string ProbeArguments(const std::string &recordPath, const std::string &extra = "");
+std::string ProbeArguments(const std::string& recordPath, const std::string& extra = "");

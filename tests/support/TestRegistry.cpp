@@ -4,20 +4,25 @@
 
 #include "manifest/RegistryNames.h"
 
-std::string ProductKeyPath() {
+std::string ProductKeyPath()
+{
     return kProductUninstallKey;
 }
-std::string ManifestKeyPath() {
+std::string ManifestKeyPath()
+{
     return ProductKeyPath() + kManifestSubKey;
 }
-std::string DisplayKeyPath() {
+std::string DisplayKeyPath()
+{
     return kDisplayKey;
 }
-std::string StepKeyPath(const std::string &name) {
+std::string StepKeyPath(const std::string& name)
+{
     return ManifestKeyPath() + "\\" + name;
 }
 
-void CreateKey(const std::string &path) {
+void CreateKey(const std::string& path)
+{
     HKEY hKey;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
                                              KEY_ALL_ACCESS, NULL, &hKey, NULL))
@@ -25,7 +30,8 @@ void CreateKey(const std::string &path) {
     RegCloseKey(hKey);
 }
 
-bool KeyExists(const std::string &path) {
+bool KeyExists(const std::string& path)
+{
     HKEY hKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return false;
@@ -33,30 +39,33 @@ bool KeyExists(const std::string &path) {
     return true;
 }
 
-void DeleteKeyTree(const std::string &path) {
+void DeleteKeyTree(const std::string& path)
+{
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
 }
 
-void SetRawValue(const std::string &path, const char *pszName, DWORD dwType, const void *pData,
-                 DWORD cbData) {
+void SetRawValue(const std::string& path, const char* pszName, DWORD dwType, const void* pData,
+                 DWORD cbData)
+{
     HKEY hKey;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
                                              KEY_ALL_ACCESS, NULL, &hKey, NULL))
         << path;
     EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE *>(pData), cbData))
+              RegSetValueExA(hKey, pszName, 0, dwType, static_cast<const BYTE*>(pData), cbData))
         << path << " " << pszName;
     RegCloseKey(hKey);
 }
 
-void SetStringValue(const std::string &path, const char *pszName, const std::string &value,
-                    DWORD dwType) {
+void SetStringValue(const std::string& path, const char* pszName, const std::string& value,
+                    DWORD dwType)
+{
     SetRawValue(path, pszName, dwType, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
 
-bool ReadRawValue(const std::string &path, const char *pszName, std::string *pData,
-                  DWORD *pdwType) {
+bool ReadRawValue(const std::string& path, const char* pszName, std::string* pData, DWORD* pdwType)
+{
     HKEY hKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return false;
@@ -64,7 +73,7 @@ bool ReadRawValue(const std::string &path, const char *pszName, std::string *pDa
     LONG lResult = RegQueryValueExA(hKey, pszName, NULL, &dwType, NULL, &cbData);
     std::string data(cbData, '\0');
     if (lResult == ERROR_SUCCESS && cbData != 0)
-        lResult = RegQueryValueExA(hKey, pszName, NULL, &dwType, reinterpret_cast<BYTE *>(&data[0]),
+        lResult = RegQueryValueExA(hKey, pszName, NULL, &dwType, reinterpret_cast<BYTE*>(&data[0]),
                                    &cbData);
     RegCloseKey(hKey);
     if (lResult != ERROR_SUCCESS)
@@ -76,7 +85,8 @@ bool ReadRawValue(const std::string &path, const char *pszName, std::string *pDa
     return true;
 }
 
-std::string ReadStringValue(const std::string &path, const char *pszName) {
+std::string ReadStringValue(const std::string& path, const char* pszName)
+{
     std::string data;
     if (!ReadRawValue(path, pszName, &data))
         return "<absent>";
@@ -85,7 +95,8 @@ std::string ReadStringValue(const std::string &path, const char *pszName) {
     return data;
 }
 
-std::vector<std::string> SubkeyNames(const std::string &path) {
+std::vector<std::string> SubkeyNames(const std::string& path)
+{
     std::vector<std::string> names;
     HKEY hKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
@@ -103,7 +114,8 @@ std::vector<std::string> SubkeyNames(const std::string &path) {
 
 namespace {
 
-void SnapshotInto(const std::string &path, RegistrySnapshot *pSnapshot) {
+void SnapshotInto(const std::string& path, RegistrySnapshot* pSnapshot)
+{
     HKEY hKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return;
@@ -128,21 +140,23 @@ void SnapshotInto(const std::string &path, RegistrySnapshot *pSnapshot) {
         lines += line + "\n";
     }
     (*pSnapshot)[path] = lines;
-    for (const std::string &subkey : SubkeyNames(path))
+    for (const std::string& subkey : SubkeyNames(path))
         SnapshotInto(path + "\\" + subkey, pSnapshot);
     RegCloseKey(hKey);
 }
 
 } // namespace
 
-RegistrySnapshot SnapshotTree(const std::string &path) {
+RegistrySnapshot SnapshotTree(const std::string& path)
+{
     RegistrySnapshot snapshot;
     SnapshotInto(path, &snapshot);
     return snapshot;
 }
 
-void WriteStep(const std::string &name, const char *pszType, const char *pszCommand,
-               const char *pszParameters, const char *pszText, const char *pszTimeout) {
+void WriteStep(const std::string& name, const char* pszType, const char* pszCommand,
+               const char* pszParameters, const char* pszText, const char* pszTimeout)
+{
     const std::string path = StepKeyPath(name);
     CreateKey(path);
     if (pszType != NULL)
@@ -157,19 +171,23 @@ void WriteStep(const std::string &name, const char *pszType, const char *pszComm
         SetStringValue(path, kTimeoutValue, pszTimeout);
 }
 
-void SetInstallLocation(const std::string &location) {
+void SetInstallLocation(const std::string& location)
+{
     SetStringValue(ProductKeyPath(), kInstallLocationValue, location);
 }
 
-void RemoveProgramKeys() {
+void RemoveProgramKeys()
+{
     DeleteKeyTree(ProductKeyPath());
     DeleteKeyTree(DisplayKeyPath());
 }
 
-void RegistryTest::SetUp() {
+void RegistryTest::SetUp()
+{
     RemoveProgramKeys();
 }
 
-void RegistryTest::TearDown() {
+void RegistryTest::TearDown()
+{
     RemoveProgramKeys();
 }

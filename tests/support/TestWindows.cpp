@@ -1,9 +1,11 @@
 #include "support/TestWindows.h"
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
-void PumpMessagesFor(DWORD dwMilliseconds) {
+void PumpMessagesFor(DWORD dwMilliseconds)
+{
     const DWORD dwStart = GetTickCount();
     do {
         MSG msg;
@@ -15,7 +17,8 @@ void PumpMessagesFor(DWORD dwMilliseconds) {
     } while (GetTickCount() - dwStart < dwMilliseconds);
 }
 
-BOOL CTestParent::Create(const char *pszTitle, int nWidth, int nHeight) {
+BOOL CTestParent::Create(const char* pszTitle, int nWidth, int nHeight)
+{
     static const char kClassName[] = "FinishInstallTestParent";
     WNDCLASSA wc = {};
     wc.lpfnWndProc = ::DefWindowProcA;
@@ -29,7 +32,8 @@ BOOL CTestParent::Create(const char *pszTitle, int nWidth, int nHeight) {
     return hWnd != NULL && SubclassWindow(hWnd);
 }
 
-LRESULT CTestParent::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CTestParent::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
     if (message == WM_CTLCOLORSTATIC) {
         InterlockedIncrement(&m_nColourRequests);
         m_dwColourThread = GetCurrentThreadId();
@@ -40,7 +44,8 @@ LRESULT CTestParent::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 namespace {
 
 // The screen's pixels in a rectangle as 32-bit BGRX, top row first.
-std::vector<DWORD> CaptureScreen(const RECT &rc) {
+std::vector<DWORD> CaptureScreen(const RECT& rc)
+{
     const int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
     std::vector<DWORD> pixels;
     if (nWidth <= 0 || nHeight <= 0)
@@ -54,7 +59,7 @@ std::vector<DWORD> CaptureScreen(const RECT &rc) {
     bmi.bmiHeader.biHeight = -nHeight;
     bmi.bmiHeader.biPlanes = 1;
     bmi.bmiHeader.biBitCount = 32;
-    void *pBits = NULL;
+    void* pBits = NULL;
     HBITMAP hBitmap = CreateDIBSection(hScreen, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0);
     HGDIOBJ hOld = SelectObject(hMem, hBitmap);
     BitBlt(hMem, 0, 0, nWidth, nHeight, hScreen, rc.left, rc.top, SRCCOPY);
@@ -69,16 +74,32 @@ std::vector<DWORD> CaptureScreen(const RECT &rc) {
 
 } // namespace
 
-int CountDarkPixels(const RECT &rcScreen) {
-    int nDark = 0;
-    for (DWORD pixel : CaptureScreen(rcScreen)) {
-        if ((pixel & 0xff) < 96 && ((pixel >> 8) & 0xff) < 96 && ((pixel >> 16) & 0xff) < 96)
-            ++nDark;
+int MeasureTextWidth(const RECT& rcScreen)
+{
+    const int nWidth = rcScreen.right - rcScreen.left;
+    const std::vector<DWORD> pixels = CaptureScreen(rcScreen);
+    std::vector<int> levels;
+    int nBackground = 0;
+    for (DWORD pixel : pixels) {
+        const int nLevel =
+            static_cast<int>((pixel & 0xff) + ((pixel >> 8) & 0xff) + ((pixel >> 16) & 0xff));
+        levels.push_back(nLevel);
+        nBackground = std::max(nBackground, nLevel);
     }
-    return nDark;
+    const int kClearlyDarker = 3 * 80;
+    int nLeft = nWidth, nRight = -1;
+    for (size_t i = 0; i < levels.size(); ++i) {
+        if (nBackground - levels[i] < kClearlyDarker)
+            continue;
+        const int x = static_cast<int>(i % nWidth);
+        nLeft = std::min(nLeft, x);
+        nRight = std::max(nRight, x);
+    }
+    return nRight < 0 ? 0 : nRight - nLeft + 1;
 }
 
-bool SaveScreenBitmap(const RECT &rcScreen, const std::string &path) {
+bool SaveScreenBitmap(const RECT& rcScreen, const std::string& path)
+{
     const int nWidth = rcScreen.right - rcScreen.left, nHeight = rcScreen.bottom - rcScreen.top;
     std::vector<DWORD> pixels = CaptureScreen(rcScreen);
     if (pixels.empty())
@@ -96,8 +117,8 @@ bool SaveScreenBitmap(const RECT &rcScreen, const std::string &path) {
     bfh.bfOffBits = sizeof bfh + sizeof bih;
     bfh.bfSize = bfh.bfOffBits + bih.biSizeImage;
     std::ofstream out(path.c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char *>(&bfh), sizeof bfh);
-    out.write(reinterpret_cast<const char *>(&bih), sizeof bih);
+    out.write(reinterpret_cast<const char*>(&bfh), sizeof bfh);
+    out.write(reinterpret_cast<const char*>(&bih), sizeof bih);
     std::vector<char> row(nStride, 0);
     for (int y = nHeight - 1; y >= 0; --y) {
         for (int x = 0; x < nWidth; ++x) {
@@ -111,7 +132,8 @@ bool SaveScreenBitmap(const RECT &rcScreen, const std::string &path) {
     return static_cast<bool>(out);
 }
 
-LOGFONTA SelectedFont(HDC hDC) {
+LOGFONTA SelectedFont(HDC hDC)
+{
     LOGFONTA lf = {};
     GetObjectA(GetCurrentObject(hDC, OBJ_FONT), sizeof lf, &lf);
     return lf;

@@ -16,7 +16,7 @@ void PumpMessagesFor(DWORD dwMilliseconds);
 class CTestParent : public CWnd {
 public:
     CTestParent() : m_nColourRequests(0), m_dwColourThread(0) {}
-    BOOL Create(const char *pszTitle, int nWidth, int nHeight);
+    BOOL Create(const char* pszTitle, int nWidth, int nHeight);
 
     volatile LONG m_nColourRequests;
     DWORD m_dwColourThread;
@@ -25,11 +25,12 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
-// Dark pixels in a rectangle of the screen (all three channels below 96): how much text a
-// region shows, and so how heavy its font is.
-int CountDarkPixels(const RECT &rcScreen);
+// How wide the text in a rectangle of the screen is drawn: from the leftmost to the rightmost
+// column with a pixel clearly darker than the background. The same text drawn bold is wider,
+// however it is smoothed.
+int MeasureTextWidth(const RECT& rcScreen);
 // Saves a rectangle of the screen as a 24-bit BMP.
-bool SaveScreenBitmap(const RECT &rcScreen, const std::string &path);
+bool SaveScreenBitmap(const RECT& rcScreen, const std::string& path);
 
 // The font selected into a device context, read back.
 LOGFONTA SelectedFont(HDC hDC);
