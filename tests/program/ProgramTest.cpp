@@ -1,0 +1,428 @@
+// The built program, started as an installer starts it, against run lists in the real
+// registry, with childprobe.exe as the steps' programs and the real regedit.exe for imports.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+#include "support/TestPaths.h"
+#include "support/TestRegistry.h"
+#include "support/TestWindows.h"
+
+namespace {
+
+const DWORD kEndsByItselfMs = 30000;
+
+// One start of FinishInstall.exe; the process is waited for (bounded) and closed at the end.
+class CProgramRun {
+public:
+    explicit CProgramRun(const std::string& program = ProgramPath(), const char* pszDir = NULL)
+    {
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        std::string commandLine = "\"" + program + "\"";
+        m_bStarted = CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, pszDir, &si,
+                                    &m_pi) != FALSE;
+        GetSystemTimeAsFileTime(&m_ftStart);
+    }
+    ~CProgramRun()
+    {
+        if (!m_bStarted)
+            return;
+        if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_pi.hProcess, 99);
+        CloseHandle(m_pi.hThread);
+        CloseHandle(m_pi.hProcess);
+    }
+
+    bool Started() const { return m_bStarted; }
+    // True when the program ended within dwMilliseconds; its exit code then in *pdwExitCode.
+    bool WaitForEnd(DWORD dwMilliseconds, DWORD* pdwExitCode = NULL) const
+    {
+        if (WaitForSingleObject(m_pi.hProcess, dwMilliseconds) != WAIT_OBJECT_0)
+            return false;
+        DWORD dwExitCode = 0;
+        GetExitCodeProcess(m_pi.hProcess, &dwExitCode);
+        if (pdwExitCode != NULL)
+            *pdwExitCode = dwExitCode;
+        return true;
+    }
+    unsigned long long StartTime() const
+    {
+        return (static_cast<unsigned long long>(m_ftStart.dwHighDateTime) << 32) |
+               m_ftStart.dwLowDateTime;
+    }
+    // The program's progress dialog, once it is visible (at most 10 s).
+    HWND FindDialog() const
+    {
+        for (int i = 0; i < 200; ++i) {
+            m_hDialog = NULL;
+            EnumWindows(&CProgramRun::TakeDialog, reinterpret_cast<LPARAM>(this));
+            if (m_hDialog != NULL)
+                return m_hDialog;
+            Sleep(50);
+        }
+        return NULL;
+    }
+
+private:
+    static BOOL CALLBACK TakeDialog(HWND hWnd, LPARAM lParam)
+    {
+        const CProgramRun* pRun = reinterpret_cast<const CProgramRun*>(lParam);
+        DWORD dwProcessId = 0;
+        GetWindowThreadProcessId(hWnd, &dwProcessId);
+        char szClass[16] = "";
+        GetClassNameA(hWnd, szClass, sizeof szClass);
+        if (dwProcessId == pRun->m_pi.dwProcessId && IsWindowVisible(hWnd) &&
+            strcmp(szClass, "#32770") == 0) {
+            pRun->m_hDialog = hWnd;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    PROCESS_INFORMATION m_pi = {};
+    bool m_bStarted = false;
+    FILETIME m_ftStart = {};
+    mutable HWND m_hDialog = NULL;
+};
+
+BOOL CALLBACK CollectChild(HWND hWnd, LPARAM lParam)
+{
+    RECT rc;
+    GetWindowRect(hWnd, &rc);
+    reinterpret_cast<std::vector<RECT>*>(lParam)->push_back(rc);
+    return TRUE;
+}
+
+// The dialog's lines on the screen, top first.
+std::vector<RECT> LineRects(HWND hDialog)
+{
+    std::vector<RECT> lines;
+    EnumChildWindows(hDialog, CollectChild, reinterpret_cast<LPARAM>(&lines));
+    std::sort(lines.begin(), lines.end(),
+              [](const RECT& a, const RECT& b) { return a.top < b.top; });
+    return lines;
+}
+
+// Waits for a probe started with --handshake NAME to be running (at most 15 s).
+bool WaitReady(const std::string& name)
+{
+    HANDLE hReady = CreateEventA(NULL, TRUE, FALSE, (name + "-ready").c_str());
+    const bool bReady = WaitForSingleObject(hReady, 15000) == WAIT_OBJECT_0;
+    CloseHandle(hReady);
+    return bReady;
+}
+
+void Release(const std::string& name)
+{
+    HANDLE hGo = CreateEventA(NULL, TRUE, FALSE, (name + "-go").c_str());
+    SetEvent(hGo);
+    // The probe opens the event itself; keep ours until it has seen it.
+    Sleep(100);
+    CloseHandle(hGo);
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+double Seconds(unsigned long long from, unsigned long long to)
+{
+    return static_cast<double>(static_cast<long long>(to - from)) / 1e7;
+}
+
+class ProgramTest : public RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        m_dir = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_setupDir = m_dir + "\\Setup";
+        CreateDirectoryA(m_setupDir.c_str(), NULL);
+        SetInstallLocation(m_dir);
+        CreateKey(ManifestKeyPath());
+        CreateKey(DisplayKeyPath());
+        m_record = m_dir + "\\record.txt";
+    }
+
+    void WriteProbeStep(const std::string& name, const std::string& extra, const char* pszText)
+    {
+        WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str(),
+                  pszText);
+    }
+
+    // Runs the program on the current run list and expects it to end by itself, cleanly.
+    void RunToTheEnd()
+    {
+        CProgramRun run;
+        ASSERT_TRUE(run.Started());
+        DWORD dwExitCode = 1;
+        ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "the program did not end";
+        EXPECT_EQ(0u, dwExitCode);
+    }
+
+    std::string m_dir;
+    std::string m_setupDir;
+    std::string m_record;
+};
+
+} // namespace
+
+TEST_F(ProgramTest, RoadOfOneRun)
+{
+    const std::string drivers = m_setupDir + "\\drivers";
+    CreateDirectoryA(drivers.c_str(), NULL);
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (drivers + "\\inst.exe").c_str(), FALSE));
+    const std::string scratchKey = "SOFTWARE\\FinishInstallTests\\Settings";
+    DeleteKeyTree(scratchKey);
+    WriteFileText(m_dir + "\\settings.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey +
+                                                "]\r\n\"Imported\"=\"yes\"\r\n");
+    SetStringValue(ManifestKeyPath(), "Title", "Finishing Tool");
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool 4.2");
+    SetStringValue(ManifestKeyPath(), "DisplayIcon", "C:\\Apps\\Tool\\tool.exe,0");
+    WriteStep("a", "executable", "%QuillmereDir%\\drivers\\inst.exe",
+              ("-q " + ProbeArguments(m_record)).c_str(), "Installing the drivers");
+    WriteStep("b", "reg", "%InstallDir%\\settings.reg", NULL, "Registering the settings");
+
+    RunToTheEnd();
+
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(Quoted(drivers + "\\inst.exe") + " -q " + ProbeArguments(m_record),
+              runs[0].commandLine);
+    EXPECT_EQ(m_setupDir, runs[0].currentDir);
+    EXPECT_EQ("yes", ReadStringValue(scratchKey, "Imported"));
+    EXPECT_EQ("Tool 4.2", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+    EXPECT_EQ("C:\\Apps\\Tool\\tool.exe,0", ReadStringValue(DisplayKeyPath(), "DisplayIcon"));
+    EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
+    EXPECT_EQ("Finishing Tool", ReadStringValue(ManifestKeyPath(), "Title"));
+    EXPECT_EQ("Tool 4.2", ReadStringValue(ManifestKeyPath(), "DisplayName"));
+    DeleteKeyTree("SOFTWARE\\FinishInstallTests");
+}
+
+// What a person sees: while step i runs, line i is drawn bold, so wider than while any other
+// step runs. The lines' fonts are only selected while they paint, so the screen is the witness.
+TEST_F(ProgramTest, RunningStepsLineIsBoldAndEveryOtherLineNormal)
+{
+    const int kSteps = 3;
+    const char* texts[kSteps] = {"Copying the program files", "Registering the components",
+                                 "Creating the shortcuts"};
+    char szId[32];
+    snprintf(szId, sizeof szId, "%lu", GetCurrentProcessId());
+    std::vector<std::string> names;
+    for (int i = 0; i < kSteps; ++i) {
+        names.push_back(std::string("FinishInstallBold") + szId + "-" + std::to_string(i));
+        WriteProbeStep(std::to_string(i), "--handshake " + names[i], texts[i]);
+    }
+    const std::string shots = TestBinaryDir() + "\\..\\screenshots";
+    CreateDirectoryA(shots.c_str(), NULL);
+
+    CProgramRun run;
+    ASSERT_TRUE(run.Started());
+    // drawn[step][line]: how wide each line's text is drawn while that step runs.
+    std::vector<std::vector<int>> drawn(kSteps);
+    for (int step = 0; step < kSteps; ++step) {
+        ASSERT_TRUE(WaitReady(names[step])) << "step " << step << " did not start";
+        HWND hDialog = run.FindDialog();
+        ASSERT_NE(nullptr, hDialog);
+        const std::vector<RECT> lines = LineRects(hDialog);
+        ASSERT_EQ(static_cast<size_t>(kSteps), lines.size());
+        for (const RECT& rc : lines)
+            drawn[step].push_back(MeasureTextWidth(rc));
+        RECT rcDialog;
+        GetWindowRect(hDialog, &rcDialog);
+        SaveScreenBitmap(rcDialog, shots + "\\step" + std::to_string(step) + ".bmp");
+        Release(names[step]);
+    }
+    ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs));
+
+    for (int line = 0; line < kSteps; ++line) {
+        for (int step = 0; step < kSteps; ++step) {
+            if (step == line)
+                continue;
+            EXPECT_GT(drawn[line][line], drawn[step][line] * 105 / 100)
+                << "line " << line << " while step " << line << " runs (" << drawn[line][line]
+                << " pixels wide) against while step " << step << " runs (" << drawn[step][line]
+                << ")";
+            EXPECT_GT(drawn[step][line], 0) << "line " << line << " shows no text";
+        }
+    }
+}
+
+TEST_F(ProgramTest, WithoutStepsTheWindowEndsAtOnce)
+{
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    CProgramRun run;
+    ASSERT_TRUE(run.Started());
+    DWORD dwExitCode = 1;
+    EXPECT_TRUE(run.WaitForEnd(10000, &dwExitCode));
+    EXPECT_EQ(0u, dwExitCode);
+    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+}
+
+TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRun)
+{
+    WriteProbeStep("1", "--exit 5", "First");
+    WriteStep("2", "executable", "%InstallDir%\\missing.exe", NULL, "Missing");
+    WriteProbeStep("3", "--crash", "Crashing");
+    WriteProbeStep("4", "--exit 259", "Still active");
+    WriteProbeStep("5", "", "Last");
+    RunToTheEnd();
+
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(4u, runs.size());
+    // One poll of a second after the first step; the missing one adds no wait of its own.
+    EXPECT_LT(Seconds(runs[0].start, runs[1].start), 1.9);
+    EXPECT_NE(std::string::npos, runs[3].commandLine.find(ProbeArguments(m_record)));
+    printf("checked: a step exiting 5, a missing program, a crash and an exit code of 259 each "
+           "let the next step run, and the program ended by itself\n");
+}
+
+TEST_F(ProgramTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain)
+{
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    WriteProbeStep("a", "", "Only step");
+    RunToTheEnd();
+    ASSERT_EQ(1u, ReadProbeRuns(m_record).size());
+
+    SetStringValue(DisplayKeyPath(), "DisplayName", "changed since");
+    const RegistrySnapshot manifestBefore = SnapshotTree(ManifestKeyPath());
+    RunToTheEnd();
+    EXPECT_EQ(1u, ReadProbeRuns(m_record).size()) << "a step ran again";
+    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+    EXPECT_EQ(manifestBefore, SnapshotTree(ManifestKeyPath()));
+}
+
+namespace {
+
+// Ends the dialog with a key while a long step runs; the program must end at once, cleanly,
+// and leave the step's program running.
+void EndDuringALongStep(ProgramTest* pTest, const std::string& record, WPARAM vk)
+{
+    (void)pTest;
+    char szName[64];
+    snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(),
+             static_cast<unsigned>(vk));
+    CProgramRun run;
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(WaitReady(szName));
+    HWND hDialog = run.FindDialog();
+    ASSERT_NE(nullptr, hDialog);
+    Release(szName);
+    // The modal loop takes a posted key exactly as a typed one.
+    PostMessageA(hDialog, WM_KEYDOWN, vk, 1);
+    DWORD dwExitCode = 1;
+    ASSERT_TRUE(run.WaitForEnd(2500, &dwExitCode)) << "the program did not end at once";
+    EXPECT_EQ(0u, dwExitCode) << "the program did not end cleanly";
+    std::vector<ProbeRun> runs = ReadProbeRuns(record);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(0u, runs[0].end) << "the step's program ended with the dialog";
+    for (int i = 0; i < 100 && runs[0].end == 0; ++i, Sleep(100))
+        runs = ReadProbeRuns(record);
+    EXPECT_NE(0u, runs[0].end) << "the step's program did not run on to its end";
+}
+
+} // namespace
+
+TEST_F(ProgramTest, EscapeDuringAStepEndsTheProgramAndLeavesTheChildRunning)
+{
+    char szName[64];
+    snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(), VK_ESCAPE);
+    WriteProbeStep("1", std::string("--handshake ") + szName + " --sleep 4000", "Long step");
+    WriteProbeStep("2", "", "Never reached");
+    EndDuringALongStep(this, m_record, VK_ESCAPE);
+    printf("checked: Escape during a step ended the program within 2.5 s with exit code 0, and the "
+           "step's program ran on to its end\n");
+}
+
+TEST_F(ProgramTest, EnterDuringAStepEndsTheProgramAndLeavesTheChildRunning)
+{
+    char szName[64];
+    snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(), VK_RETURN);
+    WriteProbeStep("1", std::string("--handshake ") + szName + " --sleep 4000", "Long step");
+    EndDuringALongStep(this, m_record, VK_RETURN);
+    printf("checked: Enter during a step ended the program within 2.5 s with exit code 0, and the "
+           "step's program ran on to its end\n");
+}
+
+TEST_F(ProgramTest, WithoutInstallLocationStepsFailToStartAndTheProgramEnds)
+{
+    for (const std::string& location : {std::string(), "C:\\" + std::string(300, 'x')}) {
+        if (location.empty())
+            DeleteKeyTree(ProductKeyPath() + "\\nothing"),
+                RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ProductKeyPath().c_str(), "InstallLocation");
+        else
+            SetInstallLocation(location);
+        WriteProbeStep("a", "", "Step");
+        RunToTheEnd();
+        EXPECT_FALSE(KeyExists(StepKeyPath("a")));
+        // The working directory is "\Setup" of the current drive, which does not exist.
+        EXPECT_TRUE(ReadProbeRuns(m_record).empty());
+    }
+    printf("checked: an absent and an over-long install location leave the steps unstartable, "
+           "and the program ends by itself\n");
+}
+
+TEST_F(ProgramTest, MissingDisplayKeyIsLeftMissing)
+{
+    DeleteKeyTree(DisplayKeyPath());
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    WriteProbeStep("a", "", "Step");
+    RunToTheEnd();
+    EXPECT_FALSE(KeyExists(DisplayKeyPath()));
+    EXPECT_EQ(1u, ReadProbeRuns(m_record).size());
+    printf("checked: without the display key nothing is created and the step still runs\n");
+}
+
+TEST_F(ProgramTest, WindowTallerThanTheScreenStillRunsEveryStep)
+{
+    WriteProbeStep("000", "", "First");
+    for (int i = 1; i < 596; ++i) {
+        char szName[8];
+        snprintf(szName, sizeof szName, "%03d", i);
+        WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "A step of many");
+    }
+    WriteProbeStep("596", "", "Last");
+    WriteProbeStep("597", "", "Beyond the capacity");
+    RunToTheEnd();
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    EXPECT_EQ(2u, runs.size());
+    const std::vector<std::string> left = {"597"};
+    EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
+    printf("checked: 597 steps in a window taller than the screen all ran, the 598th stayed in "
+           "the registry, and the program ended by itself\n");
+}
+
+TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
+{
+    // A regedit.exe beside the program and one in its current directory: both come before the
+    // Windows folder in the platform's search for a bare program name.
+    const std::string appDir = m_dir + "\\app", cwd = m_dir + "\\cwd";
+    CreateDirectoryA(appDir.c_str(), NULL);
+    CreateDirectoryA(cwd.c_str(), NULL);
+    ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), (appDir + "\\FinishInstall.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (appDir + "\\regedit.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (cwd + "\\regedit.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (m_setupDir + "\\regedit.exe").c_str(), FALSE));
+    const std::string scratchKey = "SOFTWARE\\FinishInstallTests\\Planted";
+    DeleteKeyTree(scratchKey);
+    WriteFileText(m_dir + "\\fix.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey +
+                                           "]\r\n\"Real\"=\"yes\"\r\n");
+    WriteStep("a", "reg", "%InstallDir%\\fix.reg", NULL, "Importing");
+
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
+    CProgramRun run(appDir + "\\FinishInstall.exe", cwd.c_str());
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs));
+    EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a planted regedit.exe ran";
+    EXPECT_EQ("yes", ReadStringValue(scratchKey, "Real"));
+    DeleteKeyTree("SOFTWARE\\FinishInstallTests");
+    printf("checked: regedit.exe planted beside the program, in its current directory and in the "
+           "setup directory did not run; the Windows folder's one imported the file\n");
+}
