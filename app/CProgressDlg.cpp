@@ -4,6 +4,7 @@
 #include "controls/CStepLabel.h"
 #include "framework/CClientDC.h"
 #include "framework/CPaintDC.h"
+#include "framework/CTrace.h"
 #include "framework/CWinApp.h"
 #include "manifest/CInstallStep.h"
 
@@ -27,7 +28,8 @@ ON_WM_ENTERIDLE()
 ON_WM_CHAR()
 END_MESSAGE_MAP()
 
-CProgressDlg::CProgressDlg(CWnd* pParent) : CDialog(IDD, pParent), m_bThreadStarted(0)
+CProgressDlg::CProgressDlg(CWnd* pParent)
+    : CDialog(IDD, pParent), m_bThreadStarted(0), m_pStepRun(NULL)
 {
     m_hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_PROGRAM));
 }
@@ -107,12 +109,41 @@ void CProgressDlg::PaintIconic()
 // in the middle of a step.
 void CProgressDlg::StartStepRunner()
 {
-    CStepRun* pRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
+    m_pStepRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
     DWORD dwThreadId;
-    HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, pRun, 0, &dwThreadId);
+    HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId);
+    if (hThread == NULL) {
+        CTrace::Line("worker not started (error %lu): no step runs", ::GetLastError());
+        return;
+    }
     // Nothing waits for the worker; it ends with the process if the dialog ends first.
-    if (hThread != NULL)
-        ::CloseHandle(hThread);
+    ::CloseHandle(hThread);
+}
+
+void CProgressDlg::OnOK()
+{
+    TraceEnd("Enter");
+    CDialog::OnOK();
+}
+
+void CProgressDlg::OnCancel()
+{
+    TraceEnd("Escape or a close request");
+    CDialog::OnCancel();
+}
+
+void CProgressDlg::TraceEnd(const char* pszHow) const
+{
+    const LONG nRunning = m_pStepRun != NULL ? m_pStepRun->GetRunningStep() : CStepRun::kNotStarted;
+    if (nRunning == CStepRun::kFinished)
+        return;
+    if (nRunning == CStepRun::kNotStarted) {
+        CTrace::Line("dialog ended by %s before any step ran", pszHow);
+        return;
+    }
+    const CString strKeyName = m_pStepRun->GetStepKeyName(static_cast<UINT>(nRunning));
+    CTrace::Line("dialog ended by %s while step %ld (\"%s\") runs: its program runs on", pszHow,
+                 nRunning, static_cast<const char*>(strKeyName));
 }
 
 HCURSOR CProgressDlg::OnQueryDragIcon()

@@ -4,6 +4,7 @@
 #include "manifest/CRunList.h"
 
 class CStepLabel;
+class CStepRun;
 
 // The program's one window: a modal dialog with one line per step of the run list. While it
 // initialises it reads the run list, lays out the lines, copies the display values and deletes
@@ -21,6 +22,9 @@ public:
 
 protected:
     virtual BOOL OnInitDialog();
+    // The dialog ends as any dialog does; these only note in the trace when it ends mid-run.
+    virtual void OnOK();
+    virtual void OnCancel();
     void CreateStepLabels();
 
     void OnPaint();
@@ -33,4 +37,7 @@ protected:
 private:
     void PaintIconic();
     void StartStepRunner();
+    void TraceEnd(const char* pszHow) const;
+
+    CStepRun* m_pStepRun; // the worker's run, once started; lives to the end of the process
 };

@@ -1,12 +1,13 @@
 #include "app/CStepRun.h"
 
 #include "controls/CStepLabel.h"
+#include "framework/CTrace.h"
 #include "manifest/CInstallStep.h"
 
 CStepRun::CStepRun(CInstallStep* const* ppSteps, CStepLabel* const* ppLabels, UINT nSteps,
                    HWND hWndDialog)
     : m_nSteps(nSteps < CRunList::kMaxSteps ? nSteps : CRunList::kMaxSteps),
-      m_hWndDialog(hWndDialog)
+      m_hWndDialog(hWndDialog), m_nRunning(kNotStarted)
 {
     for (UINT i = 0; i < m_nSteps; ++i) {
         m_steps[i] = ppSteps[i];
@@ -28,7 +29,15 @@ void CStepRun::RunSteps()
             m_labels[i - 1]->SetBold(FALSE);
         m_labels[i]->SetBold(TRUE);
         // Whatever the step's result, the next one runs.
+        ::InterlockedExchange(&m_nRunning, static_cast<LONG>(i));
         m_steps[i]->Run();
     }
+    ::InterlockedExchange(&m_nRunning, kFinished);
+    CTrace::Line("all %u steps run: the window closes", m_nSteps);
     ::PostMessageA(m_hWndDialog, WM_CLOSE, 0, 0);
+}
+
+CString CStepRun::GetStepKeyName(UINT i) const
+{
+    return i < m_nSteps ? m_steps[i]->GetKeyName() : CString();
 }

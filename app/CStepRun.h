@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "framework/CString.h"
 #include "manifest/CRunList.h"
 
 class CInstallStep;
@@ -24,9 +25,17 @@ public:
     // Runs every step in order, the running step's line bold, then asks the window to close.
     void RunSteps();
 
+    // Where the run is, for the trace: a step's index while it runs, or one of these.
+    static constexpr LONG kNotStarted = -1;
+    static constexpr LONG kFinished = -2;
+    LONG GetRunningStep() const { return m_nRunning; }
+    // The key name of step i (any thread: names do not change).
+    CString GetStepKeyName(UINT i) const;
+
 private:
     CInstallStep* m_steps[CRunList::kMaxSteps];
     CStepLabel* m_labels[CRunList::kMaxSteps];
     UINT m_nSteps;
     HWND m_hWndDialog;
+    volatile LONG m_nRunning;
 };

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "framework/CTrace.h"
 #include "manifest/CRegKey.h"
 #include "manifest/InstallLocation.h"
 #include "manifest/RegistryNames.h"
@@ -62,22 +63,39 @@ BOOL CInstallStep::Load(HKEY hKey)
 
 DWORD CInstallStep::Run()
 {
+    const char* pszKeyName = m_strKeyName;
     // The platform may write into the command line, so it gets a buffer of its own; a line
     // that does not fit is not cut short but not started at all.
     const CString strCommandLine = ComposeCommandLine();
+    CTrace::Line("step \"%s\" command line: %s", pszKeyName,
+                 static_cast<const char*>(strCommandLine));
+    CTrace::Line("step \"%s\" working directory: %s", pszKeyName,
+                 static_cast<const char*>(m_strWorkingDir));
     char szCommandLine[kCommandLineSize];
-    if (static_cast<size_t>(strCommandLine.GetLength()) + 1 > sizeof szCommandLine)
+    if (static_cast<size_t>(strCommandLine.GetLength()) + 1 > sizeof szCommandLine) {
+        CTrace::Line("step \"%s\" not launched: its command line of %d characters is too long",
+                     pszKeyName, strCommandLine.GetLength());
         return STILL_ACTIVE;
+    }
     memcpy(szCommandLine, static_cast<const char*>(strCommandLine), strCommandLine.GetLength() + 1);
 
     ZeroMemory(&m_pi, sizeof m_pi);
     const char* pszApplicationName =
         m_strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(m_strApplicationName);
     if (!::CreateProcessA(pszApplicationName, szCommandLine, NULL, NULL, FALSE, m_dwCreationFlags,
-                          NULL, m_strWorkingDir, &m_si, &m_pi))
+                          NULL, m_strWorkingDir, &m_si, &m_pi)) {
+        const DWORD dwError = ::GetLastError();
+        char szError[256];
+        CTrace::Line("step \"%s\" not launched: error %lu (%s)", pszKeyName, dwError,
+                     CTrace::ErrorText(dwError, szError, sizeof szError));
         return STILL_ACTIVE;
+    }
+    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, m_pi.dwProcessId);
 
+    const DWORD dwStart = ::GetTickCount();
     const DWORD dwExitCode = m_bWait == 1 ? WaitForExit() : STILL_ACTIVE;
+    CTrace::Line("step \"%s\" ended with exit code %lu after %lu s", pszKeyName, dwExitCode,
+                 (::GetTickCount() - dwStart + 500) / 1000);
     ::CloseHandle(m_pi.hThread);
     ::CloseHandle(m_pi.hProcess);
     m_pi.hThread = NULL;

@@ -3,6 +3,7 @@
 #include <mbstring.h>
 
 #include "framework/CString.h"
+#include "framework/CTrace.h"
 #include "manifest/CRegImportStep.h"
 #include "manifest/CRegKey.h"
 #include "manifest/RegistryNames.h"
@@ -21,10 +22,20 @@ bool IsType(const char* pszType, const char* pszWanted)
 }
 
 // Reads one of the run list's own values; a value that cannot be read leaves an empty text.
-void ReadOrEmpty(const CRegKey& key, const char* pszValueName, char* pszBuffer, DWORD cbBuffer)
+LONG ReadOrEmpty(const CRegKey& key, const char* pszValueName, char* pszBuffer, DWORD cbBuffer)
 {
-    if (key.QueryStringValue(pszValueName, pszBuffer, cbBuffer) != ERROR_SUCCESS)
+    const LONG lResult = key.QueryStringValue(pszValueName, pszBuffer, cbBuffer);
+    if (lResult != ERROR_SUCCESS)
         pszBuffer[0] = '\0';
+    return lResult;
+}
+
+void TraceValue(const char* pszValueName, LONG lResult, const char* pszText)
+{
+    if (lResult == ERROR_SUCCESS)
+        CTrace::Line("%s \"%s\"", pszValueName, pszText);
+    else
+        CTrace::Line("%s not read (error %ld)", pszValueName, lResult);
 }
 
 } // namespace
@@ -38,37 +49,57 @@ CRunList::CRunList() : m_nSteps(0), m_hWndOwner(NULL)
 void CRunList::LoadManifest()
 {
     CRegKey manifestKey;
-    if (manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_READ) != ERROR_SUCCESS) {
+    const CString strPath = GetManifestKeyPath();
+    const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, strPath, KEY_READ);
+    if (lOpen != ERROR_SUCCESS) {
+        CTrace::Line("run list HKLM\\%s cannot be opened (error %ld): no steps, the window closes",
+                     static_cast<const char*>(strPath), lOpen);
         RequestClose();
         return;
     }
+    CTrace::Line("run list HKLM\\%s opened", static_cast<const char*>(strPath));
 
     char szTitle[kValueSize];
     // Without a readable "Title" the window keeps the caption it was made with.
-    if (manifestKey.QueryStringValue(kTitleValue, szTitle, kValueSize) == ERROR_SUCCESS &&
-        m_hWndOwner != NULL)
+    const LONG lTitle = manifestKey.QueryStringValue(kTitleValue, szTitle, kValueSize);
+    TraceValue(kTitleValue, lTitle, szTitle);
+    if (lTitle == ERROR_SUCCESS && m_hWndOwner != NULL)
         ::SetWindowTextA(m_hWndOwner, szTitle);
-    ReadOrEmpty(manifestKey, kDisplayNameValue, m_szDisplayName, sizeof m_szDisplayName);
-    ReadOrEmpty(manifestKey, kDisplayIconValue, m_szDisplayIcon, sizeof m_szDisplayIcon);
+    TraceValue(kDisplayNameValue,
+               ReadOrEmpty(manifestKey, kDisplayNameValue, m_szDisplayName, sizeof m_szDisplayName),
+               m_szDisplayName);
+    TraceValue(kDisplayIconValue,
+               ReadOrEmpty(manifestKey, kDisplayIconValue, m_szDisplayIcon, sizeof m_szDisplayIcon),
+               m_szDisplayIcon);
 
     m_nSteps = 0;
     char szKeyName[kValueSize];
     for (DWORD dwIndex = 0; m_nSteps < kMaxSteps; ++dwIndex) {
         const LONG lResult = manifestKey.EnumKey(dwIndex, szKeyName, kValueSize);
         // A name too long for the buffer cannot be opened by that name: pass it over.
-        if (lResult == ERROR_MORE_DATA)
+        if (lResult == ERROR_MORE_DATA) {
+            CTrace::Line("subkey %lu passed over: its name is too long", dwIndex);
             continue;
+        }
         if (lResult != ERROR_SUCCESS)
             break;
         LoadStep(manifestKey, szKeyName);
+        if (m_nSteps == kMaxSteps &&
+            manifestKey.EnumKey(dwIndex + 1, szKeyName, kValueSize) != ERROR_NO_MORE_ITEMS)
+            CTrace::Line("capacity of %u steps reached: later subkeys are left for a later start",
+                         kMaxSteps);
     }
+    CTrace::Line("%u steps loaded", m_nSteps);
 }
 
 void CRunList::LoadStep(HKEY hManifestKey, const char* pszKeyName)
 {
     CRegKey stepKey;
-    if (stepKey.Open(hManifestKey, pszKeyName, KEY_READ) != ERROR_SUCCESS)
+    const LONG lOpen = stepKey.Open(hManifestKey, pszKeyName, KEY_READ);
+    if (lOpen != ERROR_SUCCESS) {
+        CTrace::Line("subkey \"%s\" passed over: cannot be opened (error %ld)", pszKeyName, lOpen);
         return;
+    }
 
     char szType[kValueSize];
     ReadOrEmpty(stepKey, kTypeValue, szType, kValueSize);
@@ -77,8 +108,11 @@ void CRunList::LoadStep(HKEY hManifestKey, const char* pszKeyName)
         pStep = new CInstallStep(pszKeyName);
     else if (IsType(szType, kRegImportType))
         pStep = new CRegImportStep(pszKeyName);
-    if (pStep == NULL)
+    if (pStep == NULL) {
+        CTrace::Line("subkey \"%s\" passed over: type \"%s\" not recognised", pszKeyName, szType);
         return;
+    }
+    CTrace::Line("subkey \"%s\" is step %u, of type %s", pszKeyName, m_nSteps, szType);
 
     m_steps[m_nSteps] = pStep;
     // A step whose Load fails is still shown, run and deleted, like any other.
@@ -89,25 +123,52 @@ void CRunList::LoadStep(HKEY hManifestKey, const char* pszKeyName)
 void CRunList::WriteDisplayValues()
 {
     CRegKey displayKey;
-    if (displayKey.Open(HKEY_LOCAL_MACHINE, kDisplayKey, KEY_WRITE) != ERROR_SUCCESS)
+    const LONG lOpen = displayKey.Open(HKEY_LOCAL_MACHINE, kDisplayKey, KEY_WRITE);
+    if (lOpen != ERROR_SUCCESS) {
+        CTrace::Line("display key HKLM\\%s cannot be opened (error %ld): nothing written",
+                     kDisplayKey, lOpen);
         return;
+    }
     // The writes are best effort: a failure leaves the installer's own values in place.
-    if (m_szDisplayName[0] != '\0')
-        displayKey.SetStringValue(kDisplayNameValue, m_szDisplayName);
-    if (m_szDisplayIcon[0] != '\0')
-        displayKey.SetStringValue(kDisplayIconValue, m_szDisplayIcon);
+    WriteDisplayValue(displayKey, kDisplayNameValue, m_szDisplayName);
+    WriteDisplayValue(displayKey, kDisplayIconValue, m_szDisplayIcon);
+}
+
+void CRunList::WriteDisplayValue(CRegKey& displayKey, const char* pszValueName,
+                                 const char* pszValue)
+{
+    if (pszValue[0] == '\0') {
+        CTrace::Line("%s empty: not written", pszValueName);
+        return;
+    }
+    const LONG lResult = displayKey.SetStringValue(pszValueName, pszValue);
+    if (lResult == ERROR_SUCCESS)
+        CTrace::Line("%s written to the display key", pszValueName);
+    else
+        CTrace::Line("%s not written (error %ld)", pszValueName, lResult);
 }
 
 void CRunList::DeleteStepKeys()
 {
     CRegKey manifestKey;
-    if (manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_WRITE) != ERROR_SUCCESS) {
+    const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_WRITE);
+    if (lOpen != ERROR_SUCCESS) {
+        CTrace::Line("run list cannot be opened for deleting (error %ld): nothing deleted, the "
+                     "window closes",
+                     lOpen);
         RequestClose();
         return;
     }
     // A subkey that cannot be deleted stays; the steps run all the same.
-    for (UINT i = 0; i < m_nSteps; ++i)
-        manifestKey.DeleteSubKey(m_steps[i]->GetKeyName());
+    for (UINT i = 0; i < m_nSteps; ++i) {
+        const CString strKeyName = m_steps[i]->GetKeyName();
+        const LONG lResult = manifestKey.DeleteSubKey(strKeyName);
+        if (lResult == ERROR_SUCCESS)
+            CTrace::Line("subkey \"%s\" deleted", static_cast<const char*>(strKeyName));
+        else
+            CTrace::Line("subkey \"%s\" not deleted (error %ld)",
+                         static_cast<const char*>(strKeyName), lResult);
+    }
 }
 
 void CRunList::RunAllSteps()

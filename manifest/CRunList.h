@@ -3,6 +3,7 @@
 #include <windows.h>
 
 class CInstallStep;
+class CRegKey;
 
 // The run list an installer leaves in the registry, read into install steps. Loading makes one
 // step per recognised step subkey, in the registry's enumeration order; the display values
@@ -41,5 +42,6 @@ public:
 
 private:
     void LoadStep(HKEY hManifestKey, const char* pszKeyName);
+    void WriteDisplayValue(CRegKey& displayKey, const char* pszValueName, const char* pszValue);
     void RequestClose() const;
 };

@@ -1,5 +1,6 @@
 #include "manifest/InstallLocation.h"
 
+#include "framework/CTrace.h"
 #include "framework/CWinApp.h"
 #include "framework/CWnd.h"
 #include "manifest/CRegKey.h"
@@ -8,16 +9,26 @@
 CString GetInstallLocation()
 {
     CRegKey productKey;
-    if (productKey.Open(HKEY_LOCAL_MACHINE, kProductUninstallKey, KEY_READ) != ERROR_SUCCESS) {
+    const LONG lOpen = productKey.Open(HKEY_LOCAL_MACHINE, kProductUninstallKey, KEY_READ);
+    if (lOpen != ERROR_SUCCESS) {
+        CTrace::Line("install location empty: product key HKLM\\%s cannot be opened (error %ld)",
+                     kProductUninstallKey, lOpen);
         CWnd* pMainWnd = AfxGetMainWnd();
         if (pMainWnd != NULL && pMainWnd->GetSafeHwnd() != NULL)
             pMainWnd->PostMessage(WM_CLOSE);
         return CString();
     }
     char szLocation[kInstallLocationSize];
-    if (productKey.QueryStringValue(kInstallLocationValue, szLocation, sizeof szLocation) !=
-        ERROR_SUCCESS)
+    const LONG lRead =
+        productKey.QueryStringValue(kInstallLocationValue, szLocation, sizeof szLocation);
+    if (lRead != ERROR_SUCCESS) {
         szLocation[0] = '\0';
+        CTrace::Line("install location empty: %s %s (error %ld)", kInstallLocationValue,
+                     lRead == ERROR_MORE_DATA ? "longer than 259 characters" : "cannot be read",
+                     lRead);
+    } else {
+        CTrace::Line("install location \"%s\"", szLocation);
+    }
     return CString(szLocation);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
@@ -15,80 +16,6 @@
 namespace {
 
 const DWORD kEndsByItselfMs = 30000;
-
-// One start of FinishInstall.exe; the process is waited for (bounded) and closed at the end.
-class CProgramRun {
-public:
-    explicit CProgramRun(const std::string& program = ProgramPath(), const char* pszDir = NULL)
-    {
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        std::string commandLine = "\"" + program + "\"";
-        m_bStarted = CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, pszDir, &si,
-                                    &m_pi) != FALSE;
-        GetSystemTimeAsFileTime(&m_ftStart);
-    }
-    ~CProgramRun()
-    {
-        if (!m_bStarted)
-            return;
-        if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(m_pi.hProcess, 99);
-        CloseHandle(m_pi.hThread);
-        CloseHandle(m_pi.hProcess);
-    }
-
-    bool Started() const { return m_bStarted; }
-    // True when the program ended within dwMilliseconds; its exit code then in *pdwExitCode.
-    bool WaitForEnd(DWORD dwMilliseconds, DWORD* pdwExitCode = NULL) const
-    {
-        if (WaitForSingleObject(m_pi.hProcess, dwMilliseconds) != WAIT_OBJECT_0)
-            return false;
-        DWORD dwExitCode = 0;
-        GetExitCodeProcess(m_pi.hProcess, &dwExitCode);
-        if (pdwExitCode != NULL)
-            *pdwExitCode = dwExitCode;
-        return true;
-    }
-    unsigned long long StartTime() const
-    {
-        return (static_cast<unsigned long long>(m_ftStart.dwHighDateTime) << 32) |
-               m_ftStart.dwLowDateTime;
-    }
-    // The program's progress dialog, once it is visible (at most 10 s).
-    HWND FindDialog() const
-    {
-        for (int i = 0; i < 200; ++i) {
-            m_hDialog = NULL;
-            EnumWindows(&CProgramRun::TakeDialog, reinterpret_cast<LPARAM>(this));
-            if (m_hDialog != NULL)
-                return m_hDialog;
-            Sleep(50);
-        }
-        return NULL;
-    }
-
-private:
-    static BOOL CALLBACK TakeDialog(HWND hWnd, LPARAM lParam)
-    {
-        const CProgramRun* pRun = reinterpret_cast<const CProgramRun*>(lParam);
-        DWORD dwProcessId = 0;
-        GetWindowThreadProcessId(hWnd, &dwProcessId);
-        char szClass[16] = "";
-        GetClassNameA(hWnd, szClass, sizeof szClass);
-        if (dwProcessId == pRun->m_pi.dwProcessId && IsWindowVisible(hWnd) &&
-            strcmp(szClass, "#32770") == 0) {
-            pRun->m_hDialog = hWnd;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    PROCESS_INFORMATION m_pi = {};
-    bool m_bStarted = false;
-    FILETIME m_ftStart = {};
-    mutable HWND m_hDialog = NULL;
-};
 
 BOOL CALLBACK CollectChild(HWND hWnd, LPARAM lParam)
 {

@@ -1,0 +1,53 @@
+#include "framework/CTrace.h"
+
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const char kPrefix[] = "FinishInstall: ";
+// Debug-output viewers take about 4 KiB a message; a longer command line is cut.
+const size_t kLineSize = 4000;
+const char kCut[] = "...";
+
+} // namespace
+
+void CTrace::Line(const char* pszFormat, ...)
+{
+    char szLine[kLineSize];
+    const size_t cchPrefix = sizeof kPrefix - 1;
+    memcpy(szLine, kPrefix, cchPrefix);
+
+    // Room is kept for the line break and the NUL.
+    const size_t cchRoom = kLineSize - cchPrefix - 2;
+    va_list args;
+    va_start(args, pszFormat);
+    const int nWritten = vsnprintf(szLine + cchPrefix, cchRoom + 1, pszFormat, args);
+    va_end(args);
+    size_t cchText = nWritten < 0 ? 0 : static_cast<size_t>(nWritten);
+    if (cchText > cchRoom) {
+        cchText = cchRoom;
+        memcpy(szLine + cchPrefix + cchText - (sizeof kCut - 1), kCut, sizeof kCut - 1);
+    }
+    szLine[cchPrefix + cchText] = '\n';
+    szLine[cchPrefix + cchText + 1] = '\0';
+    ::OutputDebugStringA(szLine);
+}
+
+const char* CTrace::ErrorText(unsigned long dwError, char* pszBuffer, unsigned long cchBuffer)
+{
+    if (cchBuffer == 0)
+        return "";
+    pszBuffer[0] = '\0';
+    DWORD cch = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                 dwError, 0, pszBuffer, cchBuffer, NULL);
+    while (cch > 0 && (pszBuffer[cch - 1] == '\n' || pszBuffer[cch - 1] == '\r' ||
+                       pszBuffer[cch - 1] == ' ' || pszBuffer[cch - 1] == '.'))
+        pszBuffer[--cch] = '\0';
+    if (cch == 0)
+        snprintf(pszBuffer, cchBuffer, "no text for this code");
+    return pszBuffer;
+}

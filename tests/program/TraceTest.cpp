@@ -1,0 +1,179 @@
+// The program's trace on the debug output, read by the test acting as its debugger.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/ProgramRun.h"
+#include "support/TestPaths.h"
+#include "support/TestRegistry.h"
+
+namespace {
+
+const DWORD kEndsByItselfMs = 30000;
+const char kPrefix[] = "FinishInstall: ";
+
+class TraceTest : public RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        m_dir = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
+        m_record = m_dir + "\\record.txt";
+    }
+
+    // A good step, a missing program, a type in the wrong case and a non-zero exit code.
+    void WriteMixedRunList()
+    {
+        RemoveProgramKeys();
+        DeleteFileA(m_record.c_str());
+        SetInstallLocation(m_dir);
+        CreateKey(DisplayKeyPath());
+        SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+        WriteStep("1-good", "executable", ProbePath().c_str(), ProbeArguments(m_record).c_str(),
+                  "Good");
+        WriteStep("2-missing", "executable", "%InstallDir%\\missing.exe", "-q", "Missing");
+        WriteStep("3-wrongcase", "Executable", ProbePath().c_str(), NULL, "Wrong case");
+        WriteStep("4-three", "executable", ProbePath().c_str(),
+                  ProbeArguments(m_record, "--exit 3").c_str(), "Three");
+    }
+
+    // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
+    std::vector<std::string> RunTraced()
+    {
+        CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
+        EXPECT_TRUE(run.Started());
+        std::vector<std::string> raw, lines;
+        EXPECT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &raw)) << "the program did not end";
+        for (const std::string& line : raw) {
+            if (line.compare(0, sizeof kPrefix - 1, kPrefix) != 0)
+                continue; // the platform's own debug output
+            EXPECT_EQ('\n', line.back()) << line;
+            lines.push_back(line.substr(sizeof kPrefix - 1, line.size() - sizeof kPrefix));
+        }
+        return lines;
+    }
+
+    std::string m_dir;
+    std::string m_record;
+};
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
+{
+    for (const std::string& line : lines) {
+        if (line == wanted)
+            return true;
+    }
+    return false;
+}
+
+bool HasLineStarting(const std::vector<std::string>& lines, const std::string& start)
+{
+    for (const std::string& line : lines) {
+        if (line.compare(0, start.size(), start) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST_F(TraceTest, NamesEveryDecisionOfARun)
+{
+    WriteMixedRunList();
+    const std::vector<std::string> lines = RunTraced();
+    const std::string probe = "\"" + ProbePath() + "\"";
+    const std::string all = Joined(lines);
+
+    EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() + " opened")) << all;
+    EXPECT_TRUE(HasLine(lines, "Title not read (error 2)")) << all;
+    EXPECT_TRUE(HasLine(lines, "DisplayName \"Tool\"")) << all;
+    EXPECT_TRUE(HasLine(lines, "subkey \"1-good\" is step 0, of type executable")) << all;
+    EXPECT_TRUE(HasLine(lines, "subkey \"3-wrongcase\" passed over: type \"Executable\" not "
+                               "recognised"))
+        << all;
+    EXPECT_TRUE(HasLine(lines, "subkey \"4-three\" is step 2, of type executable")) << all;
+    EXPECT_TRUE(HasLine(lines, "install location \"" + m_dir + "\"")) << all;
+    EXPECT_TRUE(HasLine(lines, "DisplayName written to the display key")) << all;
+    EXPECT_TRUE(HasLine(lines, "DisplayIcon empty: not written")) << all;
+    EXPECT_TRUE(HasLine(lines, "subkey \"1-good\" deleted")) << all;
+
+    EXPECT_TRUE(
+        HasLine(lines, "step \"1-good\" command line: " + probe + " " + ProbeArguments(m_record)))
+        << all;
+    EXPECT_TRUE(HasLine(lines, "step \"1-good\" working directory: " + m_dir + "\\Setup")) << all;
+    EXPECT_TRUE(HasLineStarting(lines, "step \"1-good\" launched, process id ")) << all;
+    EXPECT_TRUE(HasLine(lines, "step \"1-good\" ended with exit code 0 after 1 s")) << all;
+    EXPECT_TRUE(HasLineStarting(lines, "step \"2-missing\" not launched: error 2 (")) << all;
+    EXPECT_TRUE(HasLine(lines, "step \"4-three\" ended with exit code 3 after 1 s")) << all;
+    EXPECT_TRUE(HasLine(lines, "all 3 steps run: the window closes")) << all;
+}
+
+TEST_F(TraceTest, ListeningChangesNothingTheProgramDoes)
+{
+    WriteMixedRunList();
+    RunTraced();
+    const RegistrySnapshot traced = SnapshotTree(ProductKeyPath());
+    const RegistrySnapshot tracedDisplay = SnapshotTree(DisplayKeyPath());
+    std::vector<std::string> tracedLines;
+    for (const ProbeRun& run : ReadProbeRuns(m_record))
+        tracedLines.push_back(run.commandLine + "|" + run.currentDir);
+
+    WriteMixedRunList();
+    {
+        CProgramRun run;
+        ASSERT_TRUE(run.Started());
+        ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs));
+    }
+    std::vector<std::string> plainLines;
+    for (const ProbeRun& run : ReadProbeRuns(m_record))
+        plainLines.push_back(run.commandLine + "|" + run.currentDir);
+
+    EXPECT_EQ(traced, SnapshotTree(ProductKeyPath()));
+    EXPECT_EQ(tracedDisplay, SnapshotTree(DisplayKeyPath()));
+    EXPECT_EQ(2u, plainLines.size());
+    EXPECT_EQ(tracedLines, plainLines);
+}
+
+TEST_F(TraceTest, NotesTheUserEndingTheDialogDuringAStep)
+{
+    SetInstallLocation(m_dir);
+    WriteStep("long", "executable", ProbePath().c_str(),
+              ProbeArguments(m_record, "--sleep 3000").c_str(), "Long");
+    CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
+    ASSERT_TRUE(run.Started());
+    std::vector<std::string> lines;
+    bool bPosted = false;
+    run.CollectDebugOutput(kEndsByItselfMs, &lines, [&](const std::string& line) {
+        if (!bPosted && line.find("step \"long\" launched") != std::string::npos) {
+            HWND hDialog = run.FindDialog();
+            if (hDialog != NULL)
+                bPosted = PostMessageA(hDialog, WM_KEYDOWN, VK_ESCAPE, 1) != FALSE;
+        }
+    });
+    ASSERT_TRUE(bPosted);
+    EXPECT_TRUE(HasLine(lines, std::string(kPrefix) +
+                                   "dialog ended by Escape or a close request while step 0 "
+                                   "(\"long\") runs: its program runs on\n"))
+        << Joined(lines);
+}
+
+TEST_F(TraceTest, NotesAMissingRunList)
+{
+    const std::vector<std::string> lines = RunTraced();
+    EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() +
+                                   " cannot be opened (error 2): no steps, the window closes"))
+        << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "dialog ended by Escape or a close request before any step ran"))
+        << Joined(lines);
+}

@@ -1,0 +1,108 @@
+#include "support/ProgramRun.h"
+
+#include <string.h>
+
+CProgramRun::CProgramRun(const std::string& program, const char* pszDir, Mode mode)
+    : m_pi(), m_bStarted(false), m_bDebugging(mode == kUnderDebugger), m_hDialog(NULL)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string commandLine = "\"" + program + "\"";
+    const DWORD dwFlags = m_bDebugging ? DEBUG_ONLY_THIS_PROCESS : 0;
+    m_bStarted = CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, dwFlags, NULL, pszDir,
+                                &si, &m_pi) != FALSE;
+}
+
+CProgramRun::~CProgramRun()
+{
+    if (!m_bStarted)
+        return;
+    if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(m_pi.hProcess, 99);
+    if (m_bDebugging)
+        DebugActiveProcessStop(m_pi.dwProcessId);
+    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess);
+}
+
+bool CProgramRun::WaitForEnd(DWORD dwMilliseconds, DWORD* pdwExitCode) const
+{
+    if (WaitForSingleObject(m_pi.hProcess, dwMilliseconds) != WAIT_OBJECT_0)
+        return false;
+    DWORD dwExitCode = 0;
+    GetExitCodeProcess(m_pi.hProcess, &dwExitCode);
+    if (pdwExitCode != NULL)
+        *pdwExitCode = dwExitCode;
+    return true;
+}
+
+HWND CProgramRun::FindDialog() const
+{
+    for (int i = 0; i < 200; ++i) {
+        m_hDialog = NULL;
+        EnumWindows(&CProgramRun::TakeDialog, reinterpret_cast<LPARAM>(this));
+        if (m_hDialog != NULL)
+            return m_hDialog;
+        Sleep(50);
+    }
+    return NULL;
+}
+
+BOOL CALLBACK CProgramRun::TakeDialog(HWND hWnd, LPARAM lParam)
+{
+    const CProgramRun* pRun = reinterpret_cast<const CProgramRun*>(lParam);
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    char szClass[16] = "";
+    GetClassNameA(hWnd, szClass, sizeof szClass);
+    if (dwProcessId == pRun->m_pi.dwProcessId && IsWindowVisible(hWnd) &&
+        strcmp(szClass, "#32770") == 0) {
+        pRun->m_hDialog = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool CProgramRun::HandleDebugEvent(DWORD dwMilliseconds, bool* pbEnded, std::string* pLine,
+                                   bool* pbLine)
+{
+    DEBUG_EVENT event;
+    if (!WaitForDebugEvent(&event, dwMilliseconds))
+        return false;
+    DWORD dwContinue = DBG_CONTINUE;
+    switch (event.dwDebugEventCode) {
+    case CREATE_PROCESS_DEBUG_EVENT:
+        if (event.u.CreateProcessInfo.hFile != NULL)
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+        break;
+    case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile != NULL)
+            CloseHandle(event.u.LoadDll.hFile);
+        break;
+    case EXCEPTION_DEBUG_EVENT:
+        // The loader's first breakpoint is ours to pass; anything else is the program's own.
+        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+            dwContinue = DBG_EXCEPTION_NOT_HANDLED;
+        break;
+    case OUTPUT_DEBUG_STRING_EVENT: {
+        const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
+        std::string text(info.nDebugStringLength, '\0');
+        SIZE_T cbRead = 0;
+        if (!info.fUnicode && info.nDebugStringLength != 0 &&
+            ReadProcessMemory(m_pi.hProcess, info.lpDebugStringData, &text[0], text.size(),
+                              &cbRead)) {
+            text.resize(strnlen(text.c_str(), cbRead));
+            *pLine = text;
+            *pbLine = true;
+        }
+        break;
+    }
+    case EXIT_PROCESS_DEBUG_EVENT:
+        *pbEnded = true;
+        break;
+    default:
+        break;
+    }
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, dwContinue);
+    return true;
+}

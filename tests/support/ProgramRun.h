@@ -1,0 +1,71 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestPaths.h"
+
+// One start of FinishInstall.exe (or a copy of it), as an installer starts it. The process is
+// closed at the end, and ended first if it is still running then.
+class CProgramRun {
+public:
+    enum Mode { kPlain, kUnderDebugger };
+
+    explicit CProgramRun(const std::string& program = ProgramPath(), const char* pszDir = NULL,
+                         Mode mode = kPlain);
+    ~CProgramRun();
+
+    CProgramRun(const CProgramRun&) = delete;
+    CProgramRun& operator=(const CProgramRun&) = delete;
+
+    bool Started() const { return m_bStarted; }
+    // True when the program ended within dwMilliseconds; its exit code then in *pdwExitCode.
+    bool WaitForEnd(DWORD dwMilliseconds, DWORD* pdwExitCode = NULL) const;
+    // The program's progress dialog, once it is visible (at most 10 s); NULL when there is none.
+    HWND FindDialog() const;
+
+    // Under the debugger: handles debug events on this (the starting) thread until the program
+    // ends or dwMilliseconds pass, collecting what it writes to the debug output, one entry per
+    // write. onLine, when given, sees every entry as it arrives. True when the program ended.
+    template <class OnLine>
+    bool CollectDebugOutput(DWORD dwMilliseconds, std::vector<std::string>* pLines, OnLine onLine);
+    bool CollectDebugOutput(DWORD dwMilliseconds, std::vector<std::string>* pLines)
+    {
+        return CollectDebugOutput(dwMilliseconds, pLines, [](const std::string&) {});
+    }
+
+private:
+    // One debug event handled; false when the wait timed out. Sets *pbEnded at the process's end
+    // and *pLine to a debug string when one came.
+    bool HandleDebugEvent(DWORD dwMilliseconds, bool* pbEnded, std::string* pLine, bool* pbLine);
+    static BOOL CALLBACK TakeDialog(HWND hWnd, LPARAM lParam);
+
+    PROCESS_INFORMATION m_pi;
+    bool m_bStarted;
+    bool m_bDebugging;
+    mutable HWND m_hDialog;
+};
+
+template <class OnLine>
+bool CProgramRun::CollectDebugOutput(DWORD dwMilliseconds, std::vector<std::string>* pLines,
+                                     OnLine onLine)
+{
+    const DWORD dwStart = GetTickCount();
+    bool bEnded = false;
+    while (!bEnded) {
+        const DWORD dwElapsed = GetTickCount() - dwStart;
+        if (dwElapsed >= dwMilliseconds)
+            return false;
+        std::string line;
+        bool bLine = false;
+        if (!HandleDebugEvent(dwMilliseconds - dwElapsed, &bEnded, &line, &bLine))
+            return false;
+        if (bLine) {
+            pLines->push_back(line);
+            onLine(line);
+        }
+    }
+    return true;
+}
