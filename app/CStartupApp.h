@@ -2,7 +2,9 @@
 
 #include "framework/CWinApp.h"
 
-// The application: runs the progress dialog and ends when it ends.
+// The application: runs the progress dialog and ends when it ends. It has no message map: the
+// framework's one entry for it, the help command, could only come from a menu or an
+// accelerator, and the program has neither.
 class CStartupApp : public CWinApp {
 public:
     CStartupApp();
