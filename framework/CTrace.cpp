@@ -23,11 +23,13 @@ void CTrace::Line(const char* pszFormat, ...)
 
     // Room is kept for the line break and the NUL.
     const size_t cchRoom = kLineSize - cchPrefix - 2;
+    // The C runtime's own formatter: it needs no formatting code linked into the program. It
+    // reports a cut line with -1 and then leaves the buffer unterminated.
     va_list args;
     va_start(args, pszFormat);
-    const int nWritten = vsnprintf(szLine + cchPrefix, cchRoom + 1, pszFormat, args);
+    const int nWritten = _vsnprintf(szLine + cchPrefix, cchRoom + 1, pszFormat, args);
     va_end(args);
-    size_t cchText = nWritten < 0 ? 0 : static_cast<size_t>(nWritten);
+    size_t cchText = nWritten < 0 ? cchRoom + 1 : static_cast<size_t>(nWritten);
     if (cchText > cchRoom) {
         cchText = cchRoom;
         memcpy(szLine + cchPrefix + cchText - (sizeof kCut - 1), kCut, sizeof kCut - 1);
@@ -48,6 +50,6 @@ const char* CTrace::ErrorText(unsigned long dwError, char* pszBuffer, unsigned l
                        pszBuffer[cch - 1] == ' ' || pszBuffer[cch - 1] == '.'))
         pszBuffer[--cch] = '\0';
     if (cch == 0)
-        snprintf(pszBuffer, cchBuffer, "no text for this code");
+        ::lstrcpynA(pszBuffer, "no text for this code", static_cast<int>(cchBuffer));
     return pszBuffer;
 }
