@@ -177,3 +177,26 @@ TEST_F(TraceTest, NotesAMissingRunList)
     EXPECT_TRUE(HasLine(lines, "dialog ended by Escape or a close request before any step ran"))
         << Joined(lines);
 }
+
+TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
+{
+    SetInstallLocation(m_dir);
+    std::string parameters;
+    for (int i = 0; i < 200; ++i)
+        parameters += "%InstallDir%";
+    WriteStep("long", "executable", "%InstallDir%\\missing.exe", parameters.c_str(), "Long");
+    CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
+    ASSERT_TRUE(run.Started());
+    std::vector<std::string> lines;
+    ASSERT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &lines));
+    const std::string start = std::string(kPrefix) + "step \"long\" command line: \"" + m_dir;
+    std::string cut;
+    for (const std::string& line : lines) {
+        if (line.compare(0, start.size(), start) == 0)
+            cut = line;
+    }
+    ASSERT_FALSE(cut.empty()) << Joined(lines);
+    EXPECT_LT(cut.size(), 4000u);
+    EXPECT_GT(cut.size(), 3900u);
+    EXPECT_EQ("...\n", cut.substr(cut.size() - 4));
+}
