@@ -142,3 +142,14 @@ TEST(CStringReplace, LoneLeadByteAtTheEndIsKept)
     EXPECT_EQ(1, text.Replace("\\", "/", kShiftJis));
     EXPECT_STREQ("a/\x95", text);
 }
+
+// Run a second time by CTest with the process's code page set to Shift-JIS (932); under a
+// single-byte code page there is nothing for it to show.
+TEST(CStringReplace, SystemCodePageIsTheDefault)
+{
+    if (GetACP() != 932)
+        GTEST_SKIP() << "needs the system code page 932, has " << GetACP();
+    CString text("C:\\\x95\x5CSetup");
+    EXPECT_EQ(1, text.Replace("\\", "/"));
+    EXPECT_STREQ("C:/\x95\x5CSetup", text);
+}
