@@ -32,15 +32,6 @@ protected:
     CRunList runList;
 };
 
-int TakeCloseRequests(HWND hWnd)
-{
-    int nRequests = 0;
-    MSG msg;
-    while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
-        ++nRequests;
-    return nRequests;
-}
-
 } // namespace
 
 TEST_F(InstallStepTest, CommandIsExpandedAndQuotedOnce)

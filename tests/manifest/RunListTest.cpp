@@ -44,16 +44,6 @@ protected:
     CRunList runList;
 };
 
-// The close requests a window has waiting in its queue.
-int TakeCloseRequests(HWND hWnd)
-{
-    int nRequests = 0;
-    MSG msg;
-    while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
-        ++nRequests;
-    return nRequests;
-}
-
 } // namespace
 
 TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories)

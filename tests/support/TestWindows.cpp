@@ -17,6 +17,15 @@ void PumpMessagesFor(DWORD dwMilliseconds)
     } while (GetTickCount() - dwStart < dwMilliseconds);
 }
 
+int TakeCloseRequests(HWND hWnd)
+{
+    int nRequests = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE))
+        ++nRequests;
+    return nRequests;
+}
+
 BOOL CTestParent::Create(const char* pszTitle, int nWidth, int nHeight)
 {
     static const char kClassName[] = "FinishInstallTestParent";

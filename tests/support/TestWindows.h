@@ -10,6 +10,9 @@
 // generated messages included, so that what a test asserts has been drawn.
 void PumpMessagesFor(DWORD dwMilliseconds);
 
+// Takes the close requests (WM_CLOSE) waiting in a window's queue and returns how many there were.
+int TakeCloseRequests(HWND hWnd);
+
 // A visible top-level window of a plain class of the tests' own, attached to a framework
 // object so that it reflects its children's colour requests. Counts the colour requests it
 // receives and the thread they arrive on.
