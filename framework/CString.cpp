@@ -54,6 +54,14 @@ CString& CString::operator+=(const char* psz)
     return *this;
 }
 
+void CString::Empty()
+{
+    free(m_pchData);
+    m_pchData = NULL;
+    m_nLength = 0;
+    m_nCapacity = 0;
+}
+
 int CString::Compare(const char* psz) const
 {
     return strcmp(*this, psz != NULL ? psz : "");
@@ -114,6 +122,9 @@ void CString::ReleaseBuffer(int nNewLength)
 void CString::Assign(const char* pch, int nLength)
 {
     m_nLength = 0;
+    // Append writes nothing for an empty text, so the old text must end here.
+    if (m_pchData != NULL)
+        m_pchData[0] = '\0';
     Append(pch, nLength);
 }
 

@@ -17,6 +17,9 @@ public:
     CString& operator+=(const CString& other);
     CString& operator+=(const char* psz);
 
+    // Makes the string empty and gives its buffer back.
+    void Empty();
+
     int GetLength() const { return m_nLength; }
     bool IsEmpty() const { return m_nLength == 0; }
     operator const char*() const { return m_pchData ? m_pchData : ""; }

@@ -153,3 +153,20 @@ TEST(CStringReplace, SystemCodePageIsTheDefault)
     EXPECT_EQ(1, text.Replace("\\", "/"));
     EXPECT_STREQ("C:/\x95\x5CSetup", text);
 }
+
+TEST(CString, EmptyingShowsNoTrailOfTheOldText)
+{
+    CString assigned("abc");
+    assigned = "";
+    EXPECT_STREQ("", assigned);
+
+    CString replaced("%InstallDir%");
+    EXPECT_EQ(1, replaced.Replace("%InstallDir%", ""));
+    EXPECT_STREQ("", replaced);
+    EXPECT_EQ(0, replaced.GetLength());
+
+    CString emptied("abc");
+    emptied.Empty();
+    EXPECT_STREQ("", emptied);
+    EXPECT_TRUE(emptied.IsEmpty());
+}
