@@ -15,18 +15,16 @@ namespace {
 const size_t kCommandLineSize = 65536;
 const DWORD kPollMilliseconds = 1000;
 
-// Both tokens are looked up afresh, the second over the result of the first, so an install
-// location that itself holds the setup-directory token has it replaced as well.
-void ExpandPlaceholders(CString& strText)
-{
-    strText.Replace(kInstallDirToken, GetInstallLocation());
-    strText.Replace(kSetupDirToken, GetSetupDir());
-}
+// The longest command line the buffer holds. Text beyond it is never started, and expanding
+// it further would be costly: an install location full of tokens multiplies every token of a
+// 4 KiB value, to megabytes a step.
+const int kMaxCommandLineLength = static_cast<int>(kCommandLineSize) - 1;
 
 } // namespace
 
 CInstallStep::CInstallStep(const CString& strKeyName)
-    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName)
+    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName),
+      m_bLineTooLong(FALSE)
 {
     ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
@@ -43,12 +41,12 @@ BOOL CInstallStep::Load(HKEY hKey)
         m_strCommand = szValue;
         if (m_strCommand.IsEmpty())
             return FALSE;
-        ExpandPlaceholders(m_strCommand);
+        Expand(m_strCommand);
         m_strCommand = "\"" + m_strCommand + "\"";
     }
     if (CRegKey::QueryStringValue(hKey, kParametersValue, szValue, kValueSize) == ERROR_SUCCESS) {
         m_strParameters = szValue;
-        ExpandPlaceholders(m_strParameters);
+        Expand(m_strParameters);
     }
     if (CRegKey::QueryStringValue(hKey, kTimeoutValue, szValue, kValueSize) == ERROR_SUCCESS)
         m_nTimeout = atol(szValue);
@@ -64,6 +62,11 @@ BOOL CInstallStep::Load(HKEY hKey)
 DWORD CInstallStep::Run()
 {
     const char* pszKeyName = m_strKeyName;
+    if (m_bLineTooLong) {
+        CTrace::Line("step \"%s\" not launched: its command line expands beyond %d characters",
+                     pszKeyName, kMaxCommandLineLength);
+        return STILL_ACTIVE;
+    }
     // The platform may write into the command line, so it gets a buffer of its own; a line
     // that does not fit is not cut short but not started at all.
     const CString strCommandLine = ComposeCommandLine();
@@ -101,6 +104,22 @@ DWORD CInstallStep::Run()
     m_pi.hThread = NULL;
     m_pi.hProcess = NULL;
     return dwExitCode;
+}
+
+// Both tokens are looked up afresh, the second over the result of the first, so an install
+// location that itself holds the setup-directory token has it replaced as well.
+void CInstallStep::Expand(CString& strField)
+{
+    strField.Replace(kInstallDirToken, GetInstallLocation());
+    if (strField.GetLength() <= kMaxCommandLineLength)
+        strField.Replace(kSetupDirToken, GetSetupDir());
+    if (strField.GetLength() <= kMaxCommandLineLength)
+        return;
+    CTrace::Line("step \"%s\": a value expands beyond %d characters; the step will not be "
+                 "launched",
+                 static_cast<const char*>(m_strKeyName), kMaxCommandLineLength);
+    strField.Empty();
+    m_bLineTooLong = TRUE;
 }
 
 void CInstallStep::ResetStartupInfo()

@@ -47,8 +47,14 @@ protected:
     // The program file to start, where the command line's first word must not be searched
     // for; empty for the platform's own search.
     CString m_strApplicationName;
+    // Set by Load when the command or the parameters expand beyond any command line's length:
+    // such a step is never started.
+    BOOL m_bLineTooLong;
 
 private:
     void ResetStartupInfo();
+    // Expands the placeholders in a field; a field that grows beyond a command line's length is
+    // emptied and the step marked as never to be started.
+    void Expand(CString& strField);
     DWORD WaitForExit() const;
 };

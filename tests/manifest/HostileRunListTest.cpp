@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <psapi.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <algorithm>
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
@@ -128,4 +133,46 @@ TEST_F(HostileRunListTest, AThousandStepSubkeysLoadTheFirst597AndLeaveTheRest)
     ASSERT_EQ(403u, left.size());
     EXPECT_EQ("0597", left.front());
     EXPECT_EQ("0999", left.back());
+}
+
+namespace {
+
+SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof counters);
+    return counters.PrivateUsage;
+}
+
+} // namespace
+
+// An install location full of tokens multiplies every token of a value: 341 tokens in a value
+// and 18 in the location make over a million and a half characters per value.
+TEST_F(HostileRunListTest, ExpansionBeyondAnyCommandLineKeepsNothingAndStartsNothing)
+{
+    std::string location;
+    for (int i = 0; i < 18; ++i)
+        location += "%QuillmereDir%";
+    SetInstallLocation(location);
+    std::string tokens;
+    for (int i = 0; i < 341; ++i)
+        tokens += "%InstallDir%";
+    for (int i = 0; i < 40; ++i) {
+        char szName[16];
+        snprintf(szName, sizeof szName, "%02d", i);
+        WriteStep(szName, i % 2 ? "reg" : "executable", tokens.c_str(), tokens.c_str());
+    }
+
+    const SIZE_T cbBefore = PrivateBytes();
+    runList.LoadManifest();
+    const SIZE_T cbAfter = PrivateBytes();
+    ASSERT_EQ(40u, runList.m_nSteps);
+    EXPECT_LT(cbAfter - std::min(cbAfter, cbBefore), static_cast<SIZE_T>(16 << 20))
+        << "the expanded text was kept";
+    for (UINT i = 0; i < runList.m_nSteps; ++i) {
+        EXPECT_LE(runList.m_steps[i]->ComposeCommandLine().GetLength(), 65535);
+        EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), runList.m_steps[i]->Run());
+    }
 }
