@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <vector>
+
 #include "manifest/RegistryNames.h"
 
 std::string ProductKeyPath()
@@ -114,21 +116,35 @@ std::vector<std::string> SubkeyNames(const std::string& path)
 
 namespace {
 
-void SnapshotInto(const std::string& path, RegistrySnapshot* pSnapshot)
+std::string ErrorLine(const char* pszWhat, LONG lResult)
 {
-    HKEY hKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return;
+    char szLine[64];
+    snprintf(szLine, sizeof szLine, "<%s error %ld>\n", pszWhat, lResult);
+    return szLine;
+}
+
+std::string ValueLines(HKEY hKey)
+{
     std::string lines;
+    // Value names are at most 16383 characters; the data buffer grows for a larger value.
     std::vector<char> name(32768);
-    std::vector<BYTE> data(1 << 20);
-    for (DWORD i = 0;; ++i) {
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD dwIndex = 0;;) {
         DWORD cchName = static_cast<DWORD>(name.size());
         DWORD cbData = static_cast<DWORD>(data.size());
         DWORD dwType = 0;
-        if (RegEnumValueA(hKey, i, &name[0], &cchName, NULL, &dwType, &data[0], &cbData) !=
-            ERROR_SUCCESS)
+        const LONG lResult =
+            RegEnumValueA(hKey, dwIndex, &name[0], &cchName, NULL, &dwType, &data[0], &cbData);
+        if (lResult == ERROR_MORE_DATA && cbData > data.size()) {
+            data.resize(cbData);
+            continue;
+        }
+        if (lResult == ERROR_NO_MORE_ITEMS)
             break;
+        if (lResult != ERROR_SUCCESS) {
+            lines += ErrorLine("value", lResult);
+            break;
+        }
         char szType[16];
         snprintf(szType, sizeof szType, "%lu", static_cast<unsigned long>(dwType));
         std::string line = std::string(&name[0], cchName) + "|" + szType + "|";
@@ -138,11 +154,35 @@ void SnapshotInto(const std::string& path, RegistrySnapshot* pSnapshot)
             line += szByte;
         }
         lines += line + "\n";
+        ++dwIndex;
     }
-    (*pSnapshot)[path] = lines;
-    for (const std::string& subkey : SubkeyNames(path))
-        SnapshotInto(path + "\\" + subkey, pSnapshot);
-    RegCloseKey(hKey);
+    return lines;
+}
+
+void SnapshotInto(HKEY hKey, const std::string& path, RegistrySnapshot* pSnapshot)
+{
+    std::string& lines = (*pSnapshot)[path];
+    lines = ValueLines(hKey);
+    char szName[1024];
+    for (DWORD dwIndex = 0;; ++dwIndex) {
+        DWORD cchName = sizeof szName;
+        const LONG lResult = RegEnumKeyExA(hKey, dwIndex, szName, &cchName, NULL, NULL, NULL, NULL);
+        if (lResult == ERROR_NO_MORE_ITEMS)
+            break;
+        if (lResult != ERROR_SUCCESS) {
+            lines += ErrorLine("subkey list", lResult);
+            break;
+        }
+        const std::string subkeyPath = path + "\\" + std::string(szName, cchName);
+        HKEY hSubkey;
+        const LONG lOpen = RegOpenKeyExA(hKey, szName, 0, KEY_READ, &hSubkey);
+        if (lOpen != ERROR_SUCCESS) {
+            (*pSnapshot)[subkeyPath] = ErrorLine("open", lOpen);
+            continue;
+        }
+        SnapshotInto(hSubkey, subkeyPath, pSnapshot);
+        RegCloseKey(hSubkey);
+    }
 }
 
 } // namespace
@@ -150,7 +190,11 @@ void SnapshotInto(const std::string& path, RegistrySnapshot* pSnapshot)
 RegistrySnapshot SnapshotTree(const std::string& path)
 {
     RegistrySnapshot snapshot;
-    SnapshotInto(path, &snapshot);
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return snapshot;
+    SnapshotInto(hKey, path, &snapshot);
+    RegCloseKey(hKey);
     return snapshot;
 }
 

@@ -28,8 +28,11 @@ bool ReadRawValue(const std::string& path, const char* pszName, std::string* pDa
 std::string ReadStringValue(const std::string& path, const char* pszName);
 std::vector<std::string> SubkeyNames(const std::string& path);
 
-// Every key and value under a key, as "key path|value name|type|hex data" lines in a map from
-// key path; for comparing a whole tree before and after a run.
+// Every key and value under a key, as "value name|type|hex data" lines in a map from key path;
+// for comparing a whole tree before and after a run. Each subkey is opened by its own name from
+// its parent's handle: Wine's 8-bit registry calls refuse a whole path longer than MAX_PATH,
+// which deep keys of long names make. A value or key that cannot be read shows as an error line,
+// so that it differs from any other snapshot.
 typedef std::map<std::string, std::string> RegistrySnapshot;
 RegistrySnapshot SnapshotTree(const std::string& path);
 
