@@ -1,6 +1,26 @@
 #include "controls/CStepLabel.h"
 
-#include <shellapi.h>
+namespace {
+
+typedef HINSTANCE(WINAPI* PFNSHELLEXECUTEA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+
+// The shell is loaded only when a line is clicked, which this program's lines never are:
+// importing it would load the shell and its helpers into every run, a few milliseconds and
+// nearly a megabyte for nothing.
+HINSTANCE ShellOpen(const char* pszFile)
+{
+    HMODULE hShell = ::LoadLibraryA("shell32.dll");
+    if (hShell == NULL)
+        return NULL;
+    PFNSHELLEXECUTEA pfnShellExecute = reinterpret_cast<PFNSHELLEXECUTEA>(
+        reinterpret_cast<void*>(::GetProcAddress(hShell, "ShellExecuteA")));
+    // The shell stays loaded: the call may leave threads of its own running in it.
+    return pfnShellExecute != NULL
+               ? pfnShellExecute(NULL, "open", pszFile, NULL, NULL, SW_SHOWNORMAL)
+               : NULL;
+}
+
+} // namespace
 
 BEGIN_MESSAGE_MAP(CStepLabel, CStatic)
 ON_WM_CTLCOLOR_REFLECT()
@@ -86,7 +106,7 @@ void CStepLabel::OnLButtonDown(UINT nFlags, POINT point)
 {
     CString strText;
     GetWindowText(strText);
-    ::ShellExecuteA(NULL, "open", strText, NULL, NULL, SW_SHOWNORMAL);
+    ShellOpen(strText);
     CStatic::OnLButtonDown(nFlags, point);
 }
 

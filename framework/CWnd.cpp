@@ -168,7 +168,8 @@ void CWnd::DetachAfterNcDestroy()
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
+    // A window procedure only runs for windows of its own process: the property alone tells.
+    CWnd* pWnd = static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty));
     if (pWnd == NULL)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
 
