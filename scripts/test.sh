@@ -15,4 +15,9 @@ cmake --build --preset x86_64 -j"$(nproc)"
 . scripts/wine-env.sh
 FINISHINSTALL_XVFB=1 wine_env_start "$PWD/build/x86_64"
 
-ctest --preset x86_64 "$@"
+status=0
+ctest --preset x86_64 "$@" || status=$?
+# The figures the reliability checks print: the soak's counts and each fault case's finding.
+echo
+grep -h -E '^(run lists:|checked:)' build/x86_64/Testing/Temporary/LastTest.log || true
+exit $status

@@ -1,0 +1,384 @@
+#!/usr/bin/env bash
+# One benchmark run, printed figure by figure beside its goal. Installs what is missing, builds
+# the shipped 32-bit program (measured for size only: this machine runs no 32-bit code) and the
+# 64-bit program with the benchmark's helpers in build folders of their own, then runs the
+# 64-bit program under wine64 in its own prefix and under its own Xvfb. Takes about four
+# minutes. Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the
+# launcher just before CreateProcess and by childprobe when a step's program starts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+readonly BUILD32=build/bench-i686
+readonly BUILD64=build/bench-x86_64
+readonly STARTUP_RUNS=11 # of the floor and of the 1-step program each, alternating
+readonly STEP_RUNS=3     # of the 10-step run list
+readonly LONG_RUNS=7     # of the 597-step run list, each beside a 1-step run
+readonly PROFILE_RUNS=5  # of the start-up profile, for 1 step and for 597
+readonly STEPS=10
+readonly MAX_STEPS=597
+readonly POLL_MS=1000 # the program's wait between looks at a running step
+readonly SETTLE_SECONDS=0.3
+readonly SIZE_GOAL=65536
+readonly STARTUP_RATIO_GOAL=1.05
+readonly STEP_OVERHEAD_GOAL_MS=30
+readonly LONG_RATIO_GOAL=3
+readonly MEMORY_GOAL=$((2 * 1024 * 1024))
+readonly ALLOWED_DLLS="advapi32 gdi32 kernel32 msvcrt shell32 user32"
+
+fail() {
+    echo "bench: $*" >&2
+    exit 1
+}
+
+# Runs a build command quietly; shows its log only when it fails.
+quiet() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 || {
+        cat "$log" >&2
+        fail "failed: $*"
+    }
+}
+
+median() {
+    sort -g | awk '{ v[NR] = $1 } END {
+        if (NR == 0) exit 1
+        print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# calc EXPRESSION: floating-point arithmetic, printed with the given format (default %.1f).
+calc() { awk "BEGIN { printf \"${2:-%.1f}\", $1 }"; }
+verdict() { awk "BEGIN { print ($1) ? \"met\" : \"MISSED\" }"; }
+
+# The Windows path of a file of this machine, as Wine's Z: drive shows it.
+winpath() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# value FILE NAME: a "name<TAB>value" line's value from the launcher's or the profile's output.
+value() { tr -d '\r' <"$1" | awk -F'\t' -v name="$2" '$1 == name { print $2; found = 1 }
+                                                      END { exit !found }'; }
+# The first step program's start in a childprobe record file.
+first_start() { awk -F'\t' '$1 == "start" { print $2; found = 1; exit } END { exit !found }' "$1"; }
+# Every step program's start, one a line.
+all_starts() { awk -F'\t' '$1 == "start" { print $2 }' "$1"; }
+# Milliseconds between two system times.
+ms_between() { calc "($2 - $1) / 10000"; }
+
+scripts/setup.sh
+
+echo "Building into $BUILD32 and $BUILD64 ..."
+mkdir -p "$BUILD32" "$BUILD64"
+quiet "$BUILD32/bench-configure.log" cmake -S . -B "$BUILD32" \
+    --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=OFF
+quiet "$BUILD32/bench-build.log" cmake --build "$BUILD32" --target FinishInstall -j"$(nproc)"
+quiet "$BUILD64/bench-configure.log" cmake -S . -B "$BUILD64" \
+    --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=ON
+quiet "$BUILD64/bench-build.log" cmake --build "$BUILD64" --target bench -j"$(nproc)"
+
+readonly WORK=$BUILD64/bench-run
+rm -rf "$WORK"
+mkdir -p "$WORK/install/Setup"
+
+# --- 1. Size and dependencies -------------------------------------------------------------
+# The build strips the release program already; stripping a copy again makes sure of it.
+i686-w64-mingw32-strip --strip-all -o "$WORK/FinishInstall-i686.exe" "$BUILD32/FinishInstall.exe"
+size=$(stat -c %s "$WORK/FinishInstall-i686.exe")
+dlls=$(i686-w64-mingw32-objdump -p "$WORK/FinishInstall-i686.exe" |
+    awk '/DLL Name:/ { print tolower($3) }' | sed 's/\.dll$//' | sort -u | tr '\n' ' ')
+extra=""
+for dll in $dlls; do
+    [[ " $ALLOWED_DLLS " == *" $dll "* ]] || extra+="$dll "
+done
+
+# --- Wine ---------------------------------------------------------------------------------
+. scripts/wine-env.sh
+FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD64" >"$WORK/wine-start.log" 2>&1
+
+readonly LAUNCHER=$BUILD64/bench/bench_launcher.exe
+readonly RUNLIST=$BUILD64/bench/bench_runlist.exe
+readonly PHASES=$BUILD64/bench/bench_phases.exe
+FLOOR_WIN=$(winpath "$BUILD64/bench/bench_floor.exe")
+PROGRAM_WIN=$(winpath "$BUILD64/FinishInstall.exe")
+PROBE_WIN=$(winpath "$BUILD64/tests/childprobe.exe")
+INSTALL_WIN=$(winpath "$WORK/install")
+readonly RECORD=$WORK/record.txt
+RECORD_WIN=$(winpath "$RECORD")
+# Every step's program ends at once and notes its start in the record file.
+PROBE_ARGS="--record \"$RECORD_WIN\" --exit 0"
+
+wine_quiet() {
+    local name=$1
+    shift
+    "$WINE64" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" || {
+        cat "$WORK/$name.err" >&2
+        fail "$name failed: $*"
+    }
+}
+
+write_runlist() { wine_quiet runlist "$RUNLIST" "$1" "$INSTALL_WIN" "$PROBE_WIN" "$PROBE_ARGS"; }
+
+# measure NAME [--stop-after-start RECORD] PROGRAM [ARGUMENT...]: one launcher run; its output
+# is kept as NAME.out, the record of the step programs it started as NAME.record.
+# Wine now and then fails a CreateProcess (error 1359) that works when tried again: the launcher
+# tells that case by its exit code 3, and it is tried once more.
+# Each run starts after a short pause, so that the X server and the wineserver have finished
+# with the process before (ending one with 597 windows takes them a while).
+measure() {
+    local name=$1 status=0
+    shift
+    rm -f "$RECORD"
+    sleep "$SETTLE_SECONDS"
+    "$WINE64" "$LAUNCHER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" || status=$?
+    if [ "$status" -eq 3 ]; then
+        echo "bench: $name: $(cat "$WORK/$name.err"); trying again" >&2
+        rm -f "$RECORD"
+        status=0
+        "$WINE64" "$LAUNCHER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" || status=$?
+    fi
+    [ "$status" -eq 0 ] || fail "$name failed: $(cat "$WORK/$name.err")"
+    [ -f "$RECORD" ] || fail "$name: no step program started"
+    mv "$RECORD" "$WORK/$name.record"
+}
+
+startup_ms() {
+    ms_between "$(value "$WORK/$1.out" created)" "$(first_start "$WORK/$1.record")"
+}
+
+# run_floor NAME [OPTION...]: the floor, with the options that add one of the program's costs.
+run_floor() {
+    local name=$1
+    shift
+    measure "$name" "$FLOOR_WIN" "$@" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
+}
+
+run_program() {
+    local name=$1 steps=$2
+    shift 2
+    write_runlist "$steps"
+    measure "$name" "$@" "$PROGRAM_WIN"
+}
+
+echo "Measuring (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)) ..."
+
+# --- 2. Start-up against the floor --------------------------------------------------------
+# Each round also runs the floor with a worker thread and with shell32 loaded, to tell what
+# these two costs of the program's add, and starts childprobe straight from the launcher: what
+# starting a step's program costs on this platform, which every step pays as well.
+for i in $(seq "$STARTUP_RUNS"); do
+    run_floor "floor-$i"
+    run_program "one-$i" 1
+    run_floor "thread-$i" --thread
+    run_floor "shell32-$i" --shell32
+    measure "probe-$i" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
+done
+startup_median() { for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | median; }
+# The fastest of a series: what the start costs when nothing else on the machine gets in its way.
+fastest() { sort -g | awk 'NR == 1'; }
+startup_fastest() {
+    for i in $(seq "${2:-$STARTUP_RUNS}"); do
+        startup_ms "$1-$i"
+        echo
+    done | fastest
+}
+peak_median() { for i in $(seq "$STARTUP_RUNS"); do value "$WORK/$1-$i.out" peak; done | median; }
+floor_ms=$(startup_median floor)
+one_ms=$(startup_median one)
+thread_ms=$(startup_median thread)
+shell32_ms=$(startup_median shell32)
+floor_peak=$(peak_median floor)
+one_peak=$(peak_median one)
+thread_peak=$(peak_median thread)
+shell32_peak=$(peak_median shell32)
+spawn_ms=$(for i in $(seq "$STARTUP_RUNS"); do
+    ms_between "$(value "$WORK/probe-$i.out" created)" "$(value "$WORK/probe-$i.out" returned)"
+    echo
+done | median)
+
+# --- 3. Per-step overhead -----------------------------------------------------------------
+# The last step's end is not seen from outside (the window's closing and Wine's ending of the
+# process follow it at once), so the run is timed from the first step's start to the last's:
+# STEPS - 1 whole steps.
+for i in $(seq "$STEP_RUNS"); do
+    run_program "ten-$i" "$STEPS"
+    [ "$(all_starts "$WORK/ten-$i.record" | wc -l)" -eq "$STEPS" ] ||
+        fail "ten-$i: not every step started"
+done
+step_ms=$(for i in $(seq "$STEP_RUNS"); do
+    all_starts "$WORK/ten-$i.record" | awk -v n="$STEPS" -v poll="$POLL_MS" '
+        NR == 1 { first = $1 }
+        { last = $1 }
+        END { printf "%.2f\n", ((last - first) / 10000 - (n - 1) * poll) / (n - 1) }'
+done | median)
+step_gaps=$(for i in $(seq "$STEP_RUNS"); do
+    all_starts "$WORK/ten-$i.record" |
+        awk 'NR > 1 { printf "%.0f\n", ($1 - prev) / 10000 } { prev = $1 }'
+done | sort -n | awk '{ v[NR] = $1 } END { printf "%d..%d", v[1], v[NR] }')
+
+# --- 4. A run list of the most steps ------------------------------------------------------
+# Stopped half a second after its first step starts: running all of it would take ten minutes.
+for i in $(seq "$LONG_RUNS"); do
+    run_program "long-$i" "$MAX_STEPS" --stop-after-start "$RECORD_WIN"
+    run_program "short-$i" 1 --stop-after-start "$RECORD_WIN"
+done
+long_ms=$(for i in $(seq "$LONG_RUNS"); do startup_ms "long-$i"; echo; done | median)
+short_ms=$(for i in $(seq "$LONG_RUNS"); do startup_ms "short-$i"; echo; done | median)
+long_peak=$(for i in $(seq "$LONG_RUNS"); do value "$WORK/long-$i.out" peak; done | median)
+
+# --- Where a slow start goes --------------------------------------------------------------
+profile() {
+    local name=$1 steps=$2
+    write_runlist "$steps"
+    wine_quiet "$name" "$PHASES"
+}
+for i in $(seq "$PROFILE_RUNS"); do
+    profile "phases-one-$i" 1
+    profile "phases-long-$i" "$MAX_STEPS"
+done
+phase() { for i in $(seq "$PROFILE_RUNS"); do value "$WORK/phases-$1-$i.out" "$2"; done | median; }
+
+# Calls from the program's own code, up to its first step's start, counted in a trace of Wine's
+# relay of the functions below; the trace slows the run, so it gives counts, not times.
+readonly COUNTED=(advapi32.RegOpenKeyExA advapi32.RegQueryValueExA advapi32.RegCloseKey
+    advapi32.RegEnumKeyExA advapi32.RegDeleteKeyA user32.CreateWindowExA user32.SetWindowPos
+    user32.GetDC user32.GetTabbedTextExtentA user32.GetPropA user32.SetPropA
+    user32.GetWindowThreadProcessId user32.CallWindowProcA gdi32.CreateFontIndirectA
+    gdi32.CreateSolidBrush gdi32.SelectObject KERNEL32.IsDBCSLeadByteEx KERNEL32.OutputDebugStringA
+    KERNEL32.CreateProcessA)
+image_base=$(x86_64-w64-mingw32-objdump -p "$BUILD64/FinishInstall.exe" |
+    awk '/^ImageBase/ { sub(/^0+/, "", $2); print $2 }')
+count_calls() {
+    local name=$1 steps=$2
+    write_runlist "$steps"
+    rm -f "$RECORD"
+    WINEDEBUG=+pid,+relay "$WINE64" "$LAUNCHER" --stop-after-start "$RECORD_WIN" "$PROGRAM_WIN" \
+        >"$WORK/$name.out" 2>"$WORK/$name.trace" || fail "$name failed"
+    # The program is the process that enumerates the run list; its own calls return into its
+    # image (under 1 MiB, so the base's leading digits tell them).
+    awk -v prefix="ret=${image_base:0:${#image_base}-5}" '
+        /:Call advapi32\.RegEnumKeyExA\(/ && pid == "" { split($0, f, ":"); pid = f[1] }
+        { split($0, f, ":") }
+        pid != "" && f[1] == pid && index($0, " " prefix) &&
+            match($0, /Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+/) {
+            fn = substr($0, RSTART + 5, RLENGTH - 5); count[fn]++
+            if (fn == "KERNEL32.CreateProcessA") exit
+        }
+        END { for (fn in count) print fn "\t" count[fn] }' "$WORK/$name.trace" >"$WORK/$name.counts"
+}
+wine_quiet relay-on "$WINE64" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+    /d "$(IFS=';' && echo "${COUNTED[*]}")" /f
+count_calls calls-one 1
+count_calls calls-long "$MAX_STEPS"
+wine_quiet relay-off "$WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f
+rm -f "$WORK"/*.trace
+
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# --- Report -------------------------------------------------------------------------------
+mib() { calc "$1 / 1048576" "%.2f"; }
+# row LABEL FIGURE [GOAL VERDICT]
+row() {
+    if [ -n "${3:-}" ]; then
+        printf '   %-20s %-26s goal %s: %s\n' "$1" "$2" "$3" "$4"
+    else
+        printf '   %-20s %s\n' "$1" "$2"
+    fi
+}
+# floor_row LABEL START-UP PEAK NOTE: the floor or one of its variants.
+floor_row() {
+    printf '   %-22s %6s ms  %5s MiB  +%4s MiB  %s\n' "$1" "$2" "$(mib "$3")" \
+        "$(mib $((${3%.*} - ${floor_peak%.*})))" "$4"
+}
+# phase_row LABEL FIGURE-1-STEP FIGURE-MOST-STEPS [NOTE]
+phase_row() { printf '   %-26s %9s %9s  %s\n' "$1" "$2" "$3" "${4:-}"; }
+phase_ms() { phase_row "$1" "$(phase one "$2")" "$(phase long "$2")" "${3:-}"; }
+growth() { mib "$(calc "$(phase "$1" "$3") - $(phase "$1" "$2")" %.0f)"; }
+
+startup_ratio=$(calc "$one_ms / $floor_ms" "%.3f")
+long_ratio=$(calc "$long_ms / $short_ms" "%.2f")
+one_extra=$((${one_peak%.*} - ${floor_peak%.*}))
+long_extra=$((${long_peak%.*} - ${floor_peak%.*}))
+if [ -z "$extra" ]; then imports_verdict=met; else imports_verdict="MISSED: $extra"; fi
+whole=$((STEPS - 1))
+
+echo
+echo "FinishInstall benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')," \
+    "Wine $(dpkg-query -W -f='${Version}' wine64)"
+echo
+echo "1. Size and dependencies of the i686 MinSizeRel FinishInstall.exe, stripped"
+row "size" "$size bytes ($(calc "$size / 1024") KiB)" "<= 64 KiB" \
+    "$(verdict "$size <= $SIZE_GOAL")"
+row "imported DLLs" "$dlls"
+printf '   %-20s goal only %s: %s\n' "" "$ALLOWED_DLLS" "$imports_verdict"
+cat <<END
+
+2. Start-up with a 1-step run list: system time just before CreateProcess (the launcher) to
+   the step program's start (childprobe's record). x86_64 under wine64, median of $STARTUP_RUNS runs
+   each, floor and program alternating. The floor, bench_floor, is a modal dialog with one
+   line that starts childprobe at its first paint: no registry, no thread, no shell32.
+END
+row "floor" "$floor_ms ms (fastest $(startup_fastest floor))"
+row "program" "$one_ms ms (fastest $(startup_fastest one))"
+row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
+    "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
+cat <<END
+
+3. Per-step overhead with $STEPS steps whose program ends at once (median of $STEP_RUNS runs): the
+   first step program's start to the last's, less $whole x the $POLL_MS ms poll, over $whole steps
+END
+row "per step" "$step_ms ms" "<= $STEP_OVERHEAD_GOAL_MS ms" \
+    "$(verdict "$step_ms <= $STEP_OVERHEAD_GOAL_MS")"
+row "start to start" "$step_gaps ms"
+cat <<END
+   The one-second poll is the design's: no step takes less. Of the rest, starting the
+   step's program is the platform's share: a bare CreateProcess of childprobe from the
+   launcher returns after $spawn_ms ms (median) under Wine.
+
+4. Start-up with $MAX_STEPS steps against 1 step, alternating, median of $LONG_RUNS runs each:
+   system time before CreateProcess to the first step program's start, which the worker makes at
+   the window's first paint. Each run is stopped 0.5 s after that start (all of a $MAX_STEPS-step
+   run would take ten minutes). Each step's Load reads the install location 5 times: the
+   design's (see the calls below).
+END
+row "$MAX_STEPS steps" "$long_ms ms (fastest $(startup_fastest long "$LONG_RUNS"))"
+row "1 step" "$short_ms ms (fastest $(startup_fastest short "$LONG_RUNS"))"
+row "ratio" "$long_ratio" "<= $LONG_RATIO_GOAL" "$(verdict "$long_ratio <= $LONG_RATIO_GOAL")"
+echo "   Peak working set: GetProcessMemoryInfo on the running process, every 20 ms (median)"
+row "floor" "$(mib "$floor_peak") MiB"
+row "program, 1 step" "$(mib "$one_peak") MiB (+$(mib $one_extra))" "<= +2 MiB" \
+    "$(verdict "$one_extra <= $MEMORY_GOAL")"
+row "program, $MAX_STEPS steps" "$(mib "$long_peak") MiB (+$(mib $long_extra))" "<= +2 MiB" \
+    "$(verdict "$long_extra <= $MEMORY_GOAL")"
+
+cat <<END
+
+What two of the program's costs add to the floor (in the runs of 2, median of $STARTUP_RUNS each)
+END
+floor_row "floor" "$floor_ms" "$floor_peak" ""
+floor_row "with a worker thread" "$thread_ms" "$thread_peak" "the program's steps run on one"
+floor_row "with shell32 loaded" "$shell32_ms" "$shell32_peak" "the program imports it"
+cat <<END
+
+Where the start-up goes: bench_phases runs the progress dialog in a process of its own and
+ends it at its first paint (median of $PROFILE_RUNS; milliseconds, and MiB of working set gained)
+END
+phase_row "" "1 step" "$MAX_STEPS steps"
+phase_ms "run list reads alone" load_ms "LoadManifest on its own"
+phase_ms "dialog window" create_ms
+phase_ms "OnInitDialog" init_ms "reads again, a window per line, key deletion"
+phase_ms "then to the first paint" paint_ms
+phase_row "memory in OnInitDialog" "$(growth one ws_init ws_inited)" \
+    "$(growth long ws_init ws_inited)"
+phase_row "memory to the first paint" "$(growth one ws_inited ws_painted)" \
+    "$(growth long ws_inited ws_painted)" "Wine's image of the window's on-screen part"
+phase_row "window height, px" "$(phase one window_cy)" "$(phase long window_cy)" \
+    "every line fits, by design; screen: $(phase long screen_cy)"
+echo
+echo "Calls from the program's own code up to its first step's start (Wine relay trace)"
+printf '   %-36s %9s %9s\n' "" "1 step" "$MAX_STEPS steps"
+for fn in "${COUNTED[@]}"; do
+    printf '   %-36s %9s %9s\n' "$fn" "$(value "$WORK/calls-one.counts" "$fn" || echo 0)" \
+        "$(value "$WORK/calls-long.counts" "$fn" || echo 0)"
+done
