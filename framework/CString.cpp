@@ -3,6 +3,22 @@
 #include <stdlib.h>
 #include <string.h>
 
+namespace {
+
+// The code page's lead bytes, from its one description rather than a question per byte.
+void MarkLeadBytes(UINT nCodePage, bool leadBytes[256])
+{
+    CPINFO info;
+    if (!::GetCPInfo(nCodePage, &info) || info.MaxCharSize < 2)
+        return;
+    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+        for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b)
+            leadBytes[b] = true;
+    }
+}
+
+} // namespace
+
 CString::CString() : m_pchData(NULL), m_nLength(0), m_nCapacity(0) {}
 
 CString::CString(const char* psz) : m_pchData(NULL), m_nLength(0), m_nCapacity(0)
@@ -75,9 +91,15 @@ int CString::Replace(const char* pszOld, const char* pszNew, UINT nCodePage)
     if (pszNew == NULL)
         pszNew = "";
     const int nNewLength = static_cast<int>(strlen(pszNew));
+    const char* pch = *this;
+    // Most texts hold no token at all: then no byte sequence matches either, and the walk over
+    // the characters is not needed.
+    if (strstr(pch, pszOld) == NULL)
+        return 0;
+    bool leadBytes[256] = {};
+    MarkLeadBytes(nCodePage, leadBytes);
 
     CString result;
-    const char* pch = *this;
     int nStart = 0; // first byte not yet copied into result
     int nReplaced = 0;
     for (int i = 0; i < m_nLength;) {
@@ -87,7 +109,7 @@ int CString::Replace(const char* pszOld, const char* pszNew, UINT nCodePage)
             i += nOldLength;
             nStart = i;
             ++nReplaced;
-        } else if (IsDBCSLeadByteEx(nCodePage, static_cast<BYTE>(pch[i])) && i + 1 < m_nLength) {
+        } else if (leadBytes[static_cast<BYTE>(pch[i])] && i + 1 < m_nLength) {
             i += 2;
         } else {
             ++i;
