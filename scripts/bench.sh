@@ -332,15 +332,15 @@ row "per step" "$step_ms ms" "<= $STEP_OVERHEAD_GOAL_MS ms" \
     "$(verdict "$step_ms <= $STEP_OVERHEAD_GOAL_MS")"
 row "start to start" "$step_gaps ms"
 cat <<END
-   The one-second poll is the design's: no step takes less. Of the rest, starting the
-   step's program is the platform's share: a bare CreateProcess of childprobe from the
-   launcher returns after $spawn_ms ms (median) under Wine.
+   The one-second poll is how the program waits, on purpose: no step takes less. Of the rest,
+   starting the step's program is the platform's share: a bare CreateProcess of childprobe
+   from the launcher returns after $spawn_ms ms (median) under Wine.
 
 4. Start-up with $MAX_STEPS steps against 1 step, alternating, median of $LONG_RUNS runs each:
    system time before CreateProcess to the first step program's start, which the worker makes at
    the window's first paint. Each run is stopped 0.5 s after that start (all of a $MAX_STEPS-step
-   run would take ten minutes). Each step's Load reads the install location 5 times: the
-   design's (see the calls below).
+   run would take ten minutes). Each step's Load reads the install location 5 times, on
+   purpose (see the calls below).
 END
 row "$MAX_STEPS steps" "$long_ms ms (fastest $(startup_fastest long "$LONG_RUNS"))"
 row "1 step" "$short_ms ms (fastest $(startup_fastest short "$LONG_RUNS"))"
@@ -375,7 +375,7 @@ phase_row "memory in OnInitDialog" "$(growth one ws_init ws_inited)" \
 phase_row "memory to the first paint" "$(growth one ws_inited ws_painted)" \
     "$(growth long ws_inited ws_painted)" "Wine's image of the window's on-screen part"
 phase_row "window height, px" "$(phase one window_cy)" "$(phase long window_cy)" \
-    "every line fits, by design; screen: $(phase long screen_cy)"
+    "every line fits, on purpose; screen: $(phase long screen_cy)"
 echo
 echo "Calls from the program's own code up to its first step's start (Wine relay trace)"
 printf '   %-36s %9s %9s\n' "" "1 step" "$MAX_STEPS steps"
