@@ -74,7 +74,8 @@ void CRunList::LoadManifest()
 
     m_nSteps = 0;
     char szKeyName[kValueSize];
-    for (DWORD dwIndex = 0; m_nSteps < kMaxSteps; ++dwIndex) {
+    DWORD dwIndex = 0;
+    for (; m_nSteps < kMaxSteps; ++dwIndex) {
         const LONG lResult = manifestKey.EnumKey(dwIndex, szKeyName, kValueSize);
         // A name too long for the buffer cannot be opened by that name: pass it over.
         if (lResult == ERROR_MORE_DATA) {
@@ -84,11 +85,11 @@ void CRunList::LoadManifest()
         if (lResult != ERROR_SUCCESS)
             break;
         LoadStep(manifestKey, szKeyName);
-        if (m_nSteps == kMaxSteps &&
-            manifestKey.EnumKey(dwIndex + 1, szKeyName, kValueSize) != ERROR_NO_MORE_ITEMS)
-            CTrace::Line("capacity of %u steps reached: later subkeys are left for a later start",
-                         kMaxSteps);
     }
+    if (m_nSteps == kMaxSteps &&
+        manifestKey.EnumKey(dwIndex, szKeyName, kValueSize) != ERROR_NO_MORE_ITEMS)
+        CTrace::Line("capacity of %u steps reached: later subkeys are left for a later start",
+                     kMaxSteps);
     CTrace::Line("%u steps loaded", m_nSteps);
 }
 
