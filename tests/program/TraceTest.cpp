@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
@@ -199,4 +201,28 @@ TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
     EXPECT_LT(cut.size(), 4000u);
     EXPECT_GT(cut.size(), 3900u);
     EXPECT_EQ("...\n", cut.substr(cut.size() - 4));
+}
+
+TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
+{
+    SetInstallLocation(m_dir);
+    const auto writeSteps = [](int nSteps) {
+        for (int i = 0; i < nSteps; ++i) {
+            char szName[8];
+            snprintf(szName, sizeof szName, "%03d", i);
+            WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "Step");
+        }
+    };
+    const std::string capacity =
+        "capacity of 597 steps reached: later subkeys are left for a later start";
+
+    writeSteps(597);
+    std::vector<std::string> lines = RunTraced();
+    EXPECT_TRUE(HasLine(lines, "597 steps loaded")) << Joined(lines);
+    EXPECT_FALSE(HasLine(lines, capacity)) << "no subkey was left";
+
+    writeSteps(598);
+    lines = RunTraced();
+    EXPECT_TRUE(HasLine(lines, capacity)) << Joined(lines);
+    EXPECT_EQ(std::vector<std::string>{"597"}, SubkeyNames(ManifestKeyPath()));
 }
