@@ -1,5 +1,6 @@
 #include "manifest/CInstallStep.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -23,8 +24,7 @@ const int kMaxCommandLineLength = static_cast<int>(kCommandLineSize) - 1;
 } // namespace
 
 CInstallStep::CInstallStep(const CString& strKeyName)
-    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName),
-      m_bLineTooLong(FALSE)
+    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName)
 {
     ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
@@ -62,9 +62,9 @@ BOOL CInstallStep::Load(HKEY hKey)
 DWORD CInstallStep::Run()
 {
     const char* pszKeyName = m_strKeyName;
-    if (m_bLineTooLong) {
-        CTrace::Line("step \"%s\" not launched: its command line expands beyond %d characters",
-                     pszKeyName, kMaxCommandLineLength);
+    if (!m_strRefusal.IsEmpty()) {
+        CTrace::Line("step \"%s\" not launched: %s", pszKeyName,
+                     static_cast<const char*>(m_strRefusal));
         return STILL_ACTIVE;
     }
     // The platform may write into the command line, so it gets a buffer of its own; a line
@@ -119,7 +119,11 @@ void CInstallStep::Expand(CString& strField)
                  "launched",
                  static_cast<const char*>(m_strKeyName), kMaxCommandLineLength);
     strField.Empty();
-    m_bLineTooLong = TRUE;
+    char szRefusal[64];
+    _snprintf(szRefusal, sizeof szRefusal, "its command line expands beyond %d characters",
+              kMaxCommandLineLength);
+    szRefusal[sizeof szRefusal - 1] = '\0';
+    m_strRefusal = szRefusal;
 }
 
 void CInstallStep::ResetStartupInfo()

@@ -32,6 +32,10 @@ public:
     LONG GetTimeout() const { return m_nTimeout; }
     // The command line Run hands to the new process: the command, one blank, the parameters.
     CString ComposeCommandLine() const { return m_strCommand + " " + m_strParameters; }
+    // The program file Run starts; empty when the platform finds it from the command line.
+    CString GetApplicationName() const { return m_strApplicationName; }
+    // Why Run will not start this step; empty when it will.
+    CString GetRefusal() const { return m_strRefusal; }
 
 protected:
     CString m_strCommand;
@@ -47,9 +51,9 @@ protected:
     // The program file to start, where the command line's first word must not be searched
     // for; empty for the platform's own search.
     CString m_strApplicationName;
-    // Set by Load when the command or the parameters expand beyond any command line's length:
-    // such a step is never started.
-    BOOL m_bLineTooLong;
+    // Set when Load finds the step must never be started (a value that expands beyond any
+    // command line, no registry editor to name); the trace gives it as the reason.
+    CString m_strRefusal;
 
 private:
     void ResetStartupInfo();

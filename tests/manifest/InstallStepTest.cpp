@@ -4,6 +4,7 @@
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
 #include "manifest/InstallLocation.h"
+#include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
 
@@ -169,7 +170,10 @@ TEST_F(InstallStepTest, WithoutAMainWindowNothingIsPosted)
     EXPECT_FALSE(PeekMessageA(&msg, NULL, WM_CLOSE, WM_CLOSE, PM_REMOVE));
 }
 
-TEST_F(InstallStepTest, AbsentOrOverlongLocationGivesAnEmptyOneWithoutClosing)
+// Without a location every step would run from "\Setup" at the root of the current drive, where
+// anyone may put a program: each look-up that finds none closes the window, as for a missing
+// product entry, so that no step starts.
+TEST_F(InstallStepTest, AbsentEmptyOrOverlongLocationClosesTheWindow)
 {
     CWinApp app;
     CTestParent mainWnd;
@@ -178,10 +182,81 @@ TEST_F(InstallStepTest, AbsentOrOverlongLocationGivesAnEmptyOneWithoutClosing)
 
     CreateKey(ProductKeyPath());
     EXPECT_STREQ("", GetInstallLocation());
+    EXPECT_EQ(1, TakeCloseRequests(mainWnd)) << "absent";
+    SetInstallLocation("");
+    EXPECT_STREQ("", GetInstallLocation());
+    EXPECT_EQ(1, TakeCloseRequests(mainWnd)) << "empty";
     SetInstallLocation("C:\\" + std::string(300, 'x'));
     EXPECT_STREQ("", GetInstallLocation());
+    EXPECT_EQ(1, TakeCloseRequests(mainWnd)) << "300 characters";
     SetInstallLocation("C:\\" + std::string(256, 'x')); // 259 characters and the NUL: fits
     EXPECT_EQ(259, GetInstallLocation().GetLength());
-    EXPECT_EQ(0, TakeCloseRequests(mainWnd));
+    EXPECT_EQ(0, TakeCloseRequests(mainWnd)) << "259 characters";
     app.m_pMainWnd = NULL;
+}
+
+namespace {
+
+std::string SystemFolder(UINT(WINAPI* pfnGetFolder)(LPSTR, UINT))
+{
+    char szDir[MAX_PATH] = "";
+    pfnGetFolder(szDir, MAX_PATH);
+    return szDir;
+}
+
+// Moves a file out of the way for the length of a test, or plants one in its place.
+class CFileSwap {
+public:
+    explicit CFileSwap(const std::string& path) : m_path(path), m_aside(path + ".aside")
+    {
+        m_bMoved = MoveFileA(m_path.c_str(), m_aside.c_str()) != FALSE;
+    }
+    ~CFileSwap()
+    {
+        DeleteFileA(m_path.c_str());
+        if (m_bMoved)
+            MoveFileA(m_aside.c_str(), m_path.c_str());
+    }
+
+private:
+    std::string m_path;
+    std::string m_aside;
+    bool m_bMoved;
+};
+
+} // namespace
+
+// The editor is looked for where the platform's own search would find it, less this program's
+// folder and the current directory: the system directory first, then the Windows folder.
+TEST_F(InstallStepTest, RegStepNamesTheSystemDirectorysEditorFirstThenTheWindowsFolders)
+{
+    SetInstallLocation("C:\\Apps\\Tool");
+    const std::string systemEditor = SystemFolder(GetSystemDirectoryA) + "\\regedit.exe";
+    const std::string windowsEditor = SystemFolder(GetSystemWindowsDirectoryA) + "\\regedit.exe";
+    CFileSwap swap(systemEditor);
+    ASSERT_FALSE(FileExists(systemEditor));
+    EXPECT_STREQ(windowsEditor.c_str(), LoadOnly("reg", "fix.reg").GetApplicationName());
+
+    runList.FreeSteps();
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), systemEditor.c_str(), FALSE));
+    EXPECT_STREQ(systemEditor.c_str(), LoadOnly("reg", "fix.reg").GetApplicationName());
+}
+
+// What the platform holds untouched: a 32-bit program on 64-bit Windows finds the 32-bit editor
+// in the system directory (SysWOW64 behind the redirector), which imports into the 32-bit view
+// the run list lives in; a 64-bit one finds no editor there and takes the Windows folder's.
+TEST_F(InstallStepTest, RegStepStartsTheEditorOfItsOwnRegistryView)
+{
+    SetInstallLocation("C:\\Apps\\Tool");
+    const CInstallStep& step = LoadOnly("reg", "fix.reg");
+#ifdef _WIN64
+    EXPECT_FALSE(FileExists(SystemFolder(GetSystemDirectoryA) + "\\regedit.exe"));
+    EXPECT_STREQ((SystemFolder(GetSystemWindowsDirectoryA) + "\\regedit.exe").c_str(),
+                 step.GetApplicationName());
+#else
+    EXPECT_STREQ((SystemFolder(GetSystemDirectoryA) + "\\regedit.exe").c_str(),
+                 step.GetApplicationName());
+#endif
+    EXPECT_TRUE(FileExists(static_cast<const char*>(step.GetApplicationName())));
+    EXPECT_STREQ("regedit.exe", step.GetCommand()) << "the child's first word";
 }

@@ -138,9 +138,19 @@ TEST_F(StepRunTest, ChildRunsInTheSetupDirectory)
     EXPECT_EQ(m_dir + "\\Setup", runs[0].currentDir);
 }
 
-TEST_F(StepRunTest, RegStepImportsTheFileSilentlyAndIsWaitedFor)
+// The import lands in the registry view this program itself reads and writes, the one its run
+// list is in: the 32-bit view for the shipped 32-bit program on 64-bit Windows, and never the
+// other one, where the product would not find its settings.
+TEST_F(StepRunTest, RegStepImportsTheFileSilentlyIntoTheProgramsOwnViewAndIsWaitedFor)
 {
     const std::string scratchKey = "SOFTWARE\\FinishInstallTests\\Imported";
+#ifdef _WIN64
+    const REGSAM samOtherView = KEY_WOW64_32KEY;
+#else
+    BOOL bWow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &bWow64);
+    const REGSAM samOtherView = bWow64 ? KEY_WOW64_64KEY : 0; // 32-bit Windows has one view
+#endif
     DeleteKeyTree(scratchKey);
     WriteFileText(m_dir + "\\import.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey +
                                               "]\r\n\"Answer\"=\"42\"\r\n");
@@ -150,6 +160,14 @@ TEST_F(StepRunTest, RegStepImportsTheFileSilentlyAndIsWaitedFor)
     EXPECT_EQ(0u, dwExitCode);
     EXPECT_GE(seconds, 0.9);
     EXPECT_EQ("42", ReadStringValue(scratchKey, "Answer"));
+    if (samOtherView != 0) {
+        HKEY hKey;
+        const LONG lOther = RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), 0,
+                                          KEY_READ | samOtherView, &hKey);
+        if (lOther == ERROR_SUCCESS)
+            RegCloseKey(hKey);
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, lOther) << "the import went to the other registry view";
+    }
     DeleteKeyTree("SOFTWARE\\FinishInstallTests");
 }
 
