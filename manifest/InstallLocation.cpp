@@ -6,30 +6,47 @@
 #include "manifest/CRegKey.h"
 #include "manifest/RegistryNames.h"
 
+namespace {
+
+// The run list cannot be used: the window closes before any step starts.
+void RequestClose()
+{
+    CWnd* pMainWnd = AfxGetMainWnd();
+    if (pMainWnd != NULL && pMainWnd->GetSafeHwnd() != NULL)
+        pMainWnd->PostMessage(WM_CLOSE);
+}
+
+} // namespace
+
 CString GetInstallLocation()
 {
     CRegKey productKey;
     const LONG lOpen = productKey.Open(HKEY_LOCAL_MACHINE, kProductUninstallKey, KEY_READ);
     if (lOpen != ERROR_SUCCESS) {
-        CTrace::Line("install location empty: product key HKLM\\%s cannot be opened (error %ld)",
+        CTrace::Line("install location empty: product key HKLM\\%s cannot be opened (error %ld): "
+                     "the window closes",
                      kProductUninstallKey, lOpen);
-        CWnd* pMainWnd = AfxGetMainWnd();
-        if (pMainWnd != NULL && pMainWnd->GetSafeHwnd() != NULL)
-            pMainWnd->PostMessage(WM_CLOSE);
+        RequestClose();
         return CString();
     }
     char szLocation[kInstallLocationSize];
     const LONG lRead =
         productKey.QueryStringValue(kInstallLocationValue, szLocation, sizeof szLocation);
-    if (lRead != ERROR_SUCCESS) {
-        szLocation[0] = '\0';
-        CTrace::Line("install location empty: %s %s (error %ld)", kInstallLocationValue,
-                     lRead == ERROR_MORE_DATA ? "longer than 259 characters" : "cannot be read",
-                     lRead);
-    } else {
+    if (lRead == ERROR_SUCCESS && szLocation[0] != '\0') {
         CTrace::Line("install location \"%s\"", szLocation);
+        return CString(szLocation);
     }
-    return CString(szLocation);
+    // Without a location every step would run from the root of the current drive, "\Setup",
+    // where any user may put a program for this one to start with an installer's rights.
+    if (lRead == ERROR_SUCCESS)
+        CTrace::Line("install location empty: %s is empty: the window closes",
+                     kInstallLocationValue);
+    else
+        CTrace::Line(
+            "install location empty: %s %s (error %ld): the window closes", kInstallLocationValue,
+            lRead == ERROR_MORE_DATA ? "is longer than 259 characters" : "cannot be read", lRead);
+    RequestClose();
+    return CString();
 }
 
 CString GetSetupDir()
