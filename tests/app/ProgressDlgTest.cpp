@@ -223,6 +223,7 @@ TEST_F(ProgressDlgTest, WithoutStepsTheWindowIs20By40AndEndsByItself)
 
 TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
 {
+    SKIP_ON_GDI_TEXT_DEFECT();
     WriteSlowStep("1", "Short", 1500);
     WriteStep("2", "executable", "missing.exe", NULL, "The widest line of all, in the middle");
     WriteStep("3", "executable", "missing.exe", NULL, "");
@@ -261,6 +262,7 @@ TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
 
 TEST_F(ProgressDlgTest, OneLineWindowIsItsLinePlusTheMargins)
 {
+    SKIP_ON_GDI_TEXT_DEFECT();
     WriteSlowStep("1", "Installing the device drivers", 1500);
     CObservedDlg dlg;
     RECT rcLine = {}, rcWindow = {};
