@@ -9,4 +9,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# This build is not run here: the machine's kernel runs no 32-bit code.
+# The tests run it under wine64 in Wine's WoW64 mode, as on 64-bit Windows; scripts/wine-env.sh
+# sets the 32-bit DLL path and loader that mode needs.
+find_program(WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT WINE64)
+  find_program(WINE64 NAMES wine64 wine)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64})

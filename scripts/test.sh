@@ -1,23 +1,63 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the shipped 32-bit program and the 64-bit test build, and
-# runs every test under wine64 in an isolated prefix, under Xvfb. Exits non-zero on any failure.
+# Installs what is missing, builds the shipped 32-bit program and its 64-bit twin with their
+# tests (warnings are errors), and runs the whole suite for each, one after the other, each in a
+# Wine prefix of its own under Xvfb: the i686 build under wine64 in WoW64 mode, as it runs on
+# 64-bit Windows, then the x86_64 build. Arguments go to ctest (for example -R test_soak).
+# Exits non-zero when either suite fails. Ends with the tests passed and skipped per build, the
+# reasons for the skips, and the reliability figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
-# Warnings are errors here, so that no warning lands.
-cmake --preset i686 -DFINISHINSTALL_WERROR=ON >/dev/null
-cmake --build --preset i686 -j"$(nproc)"
-cmake --preset x86_64 -DFINISHINSTALL_WERROR=ON >/dev/null
-cmake --build --preset x86_64 -j"$(nproc)"
+for arch in i686 x86_64; do
+  cmake --preset "$arch" -DFINISHINSTALL_WERROR=ON >/dev/null
+  cmake --build --preset "$arch" -j"$(nproc)"
+done
 
 . scripts/wine-env.sh
-FINISHINSTALL_XVFB=1 wine_env_start "$PWD/build/x86_64"
+. scripts/wow64.sh
+export FINISHINSTALL_XVFB=1
+
+# sum_gtest LOG WORD: the test cases GoogleTest reported under [  WORD ] across a CTest log.
+sum_gtest() {
+  awk -v word="$2" '$0 ~ "^\\[ +" word " +\\] [0-9]+ test" {
+                      sub("^\\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$1"
+}
 
 status=0
-ctest --preset x86_64 "$@" || status=$?
-# The figures the reliability checks print: the soak's counts and each fault case's finding.
+summary=()
+for arch in i686 x86_64; do
+  log="build/$arch/Testing/Temporary/LastTest.log"
+  rm -f "$log"
+  if [ "$arch" = i686 ] && ! reason=$(wow64_runs_32bit_code); then
+    summary+=("$arch: not run: $reason")
+    continue
+  fi
+  echo
+  echo "=== $arch suite ==="
+  wine_env_start "$PWD/build/$arch" "$arch"
+  ctest --preset "$arch" "$@" || status=1
+  if [ -f "$log" ]; then
+    summary+=("$arch: $(sum_gtest "$log" PASSED) passed, $(sum_gtest "$log" SKIPPED) skipped, $(sum_gtest "$log" FAILED) failed")
+    # GoogleTest prints a skip as "file:line: Skipped" with the reason on the next line.
+    while IFS= read -r line; do summary+=("  skipped: $line"); done < <(
+      awk 'skip { print; skip = 0 } /: Skipped$/ { skip = 1 }' "$log" | sort | uniq -c |
+        sed 's/^ *\([0-9]*\) /\1 x /')
+  else
+    summary+=("$arch: no test ran")
+    status=1
+  fi
+done
+
 echo
-grep -h -E '^(run lists:|checked:)' build/x86_64/Testing/Temporary/LastTest.log || true
+printf '%s\n' "${summary[@]}"
+# The figures the reliability checks print: the soak's counts and each fault case's finding.
+for arch in i686 x86_64; do
+  log="build/$arch/Testing/Temporary/LastTest.log"
+  [ -f "$log" ] || continue
+  echo
+  echo "$arch figures:"
+  grep -h -E '^(run lists:|checked:)' "$log" || true
+done
 exit $status

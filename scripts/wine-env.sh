@@ -1,16 +1,14 @@
-# Sourced by the scripts: an isolated Wine prefix under the build folder, one wineserver kept
-# alive for the whole run, and an X display (Xvfb when there is none, or when asked with
-# FINISHINSTALL_XVFB=1). Call wine_env_start BUILD_DIR; wine_env_stop runs on exit.
+# Sourced by the scripts: an isolated Wine prefix under a build folder, one wineserver kept
+# alive for as long as it is used, and an X display (Xvfb when there is none, or when asked
+# with FINISHINSTALL_XVFB=1). wine_env_start BUILD_DIR [i686] makes the prefix BUILD_DIR's and
+# current; a second call switches to another prefix, ending the first one's wineserver. The
+# display and the last wineserver end when the script exits.
 
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || command -v wine)
 
-wine_env_start() {
-  local build_dir=$1
-  export WINEPREFIX="$build_dir/wineprefix"
-  export WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-  export WINEARCH=win64
+wine_env_display() {
+  [ -n "${XVFB_PID:-}" ] && return 0
   if [ -z "${DISPLAY:-}" ] || [ "${FINISHINSTALL_XVFB:-0}" = 1 ]; then
     local n=$(( 90 + RANDOM % 100 ))
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
@@ -20,6 +18,26 @@ wine_env_start() {
   fi
   # A Wine desktop started before the X server answers stays broken for the whole run.
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+wine_env_start() {
+  local build_dir=$1 arch=${2:-x86_64}
+  if [ -n "${WINE_ENV_STARTED:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  WINE_ENV_STARTED=1
+  export WINEPREFIX="$build_dir/wineprefix"
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+  export WINEARCH=win64
+  if [ "$arch" = i686 ]; then
+    # WoW64: the 64-bit loader runs 32-bit programs with the 32-bit DLLs that setup.sh put
+    # there; without WINELOADER it would look for a 32-bit loader that is not installed.
+    . scripts/wow64.sh
+    export WINEDLLPATH="$WOW64_DLLPATH"
+    export WINELOADER="$WINE64"
+  else
+    unset WINEDLLPATH WINELOADER
+  fi
+  wine_env_display
   trap wine_env_stop EXIT
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
@@ -34,4 +52,5 @@ wine_env_start() {
 wine_env_stop() {
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
+  XVFB_PID=
 }
