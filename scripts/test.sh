@@ -20,4 +20,9 @@ ctest --preset x86_64 "$@" || status=$?
 # The figures the reliability checks print: the soak's counts and each fault case's finding.
 echo
 grep -h -E '^(run lists:|checked:)' build/x86_64/Testing/Temporary/LastTest.log || true
+
+# --- Release checks: two builds give the same bytes; the package holds what it should. ---
+echo
+scripts/release-check.sh || status=$?
+# ------------------------------------------------------------------------------------------
 exit $status
