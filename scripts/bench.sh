@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # One benchmark run, printed figure by figure beside its goal. Installs what is missing, builds
-# the shipped 32-bit program (measured for size only: this machine runs no 32-bit code) and the
-# 64-bit program with the benchmark's helpers in build folders of their own, then runs the
-# 64-bit program under wine64 in its own prefix and under its own Xvfb. Takes about four
-# minutes. Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the
+# and packages the shipped 32-bit program (the packaged file measured for size only: this
+# machine runs no 32-bit code) and builds the 64-bit program with the benchmark's helpers, in
+# build folders of their own, then runs the 64-bit program under wine64 in its own prefix and
+# under its own Xvfb. Takes about four minutes. Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the
 # launcher just before CreateProcess and by childprobe when a step's program starts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -83,10 +83,18 @@ rm -rf "$WORK"
 mkdir -p "$WORK/install/Setup"
 
 # --- 1. Size and dependencies -------------------------------------------------------------
-# The build strips the release program already; stripping a copy again makes sure of it.
-i686-w64-mingw32-strip --strip-all -o "$WORK/FinishInstall-i686.exe" "$BUILD32/FinishInstall.exe"
-size=$(stat -c %s "$WORK/FinishInstall-i686.exe")
-dlls=$(i686-w64-mingw32-objdump -p "$WORK/FinishInstall-i686.exe" |
+# Of the program as the package ships it, with all its resources.
+rm -f "$BUILD32"/FinishInstall-*-win32.zip
+(cd "$BUILD32" && quiet bench-cpack.log cpack -G ZIP)
+packages=("$BUILD32"/FinishInstall-*-win32.zip)
+[ -f "${packages[0]}" ] || fail "cpack made no package in $BUILD32"
+PACKAGE=$(realpath "${packages[0]}")
+mkdir "$WORK/package"
+(cd "$WORK/package" && cmake -E tar xf "$PACKAGE") || fail "cannot extract $PACKAGE"
+SHIPPED=$(echo "$WORK"/package/FinishInstall-*-win32/FinishInstall.exe)
+[ -f "$SHIPPED" ] || fail "no FinishInstall.exe in $PACKAGE"
+size=$(stat -c %s "$SHIPPED")
+dlls=$(i686-w64-mingw32-objdump -p "$SHIPPED" |
     awk '/DLL Name:/ { print tolower($3) }' | sed 's/\.dll$//' | sort -u | tr '\n' ' ')
 extra=""
 for dll in $dlls; do
@@ -307,7 +315,7 @@ echo
 echo "FinishInstall benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')," \
     "Wine $(dpkg-query -W -f='${Version}' wine64)"
 echo
-echo "1. Size and dependencies of the i686 MinSizeRel FinishInstall.exe, stripped"
+echo "1. Size and dependencies of the i686 MinSizeRel FinishInstall.exe in $(basename "$PACKAGE")"
 row "size" "$size bytes ($(calc "$size / 1024") KiB)" "<= 64 KiB" \
     "$(verdict "$size <= $SIZE_GOAL")"
 row "imported DLLs" "$dlls"

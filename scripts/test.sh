@@ -3,7 +3,8 @@
 # tests (warnings are errors), and runs the whole suite for each, one after the other, each in a
 # Wine prefix of its own under Xvfb: the i686 build under wine64 in WoW64 mode, as it runs on
 # 64-bit Windows, then the x86_64 build. Arguments go to ctest (for example -R test_soak).
-# Exits non-zero when either suite fails. Ends with the tests passed and skipped per build, the
+# Then the release checks: two release builds give the same bytes, and the package is right.
+# Exits non-zero when any of it fails. Ends with the tests passed and skipped per build, the
 # reasons for the skips, and the reliability figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,6 +50,11 @@ for arch in i686 x86_64; do
     status=1
   fi
 done
+
+echo
+# Two release builds give the same bytes; the package holds what it should.
+echo "=== release checks ==="
+scripts/release-check.sh || status=1
 
 echo
 printf '%s\n' "${summary[@]}"

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The release checks of the test command. (a) Builds the shipped program twice, in two new
+# folders of different depth, and compares the two files: they must be the same bytes, with no
+# folder of either build in them. (b) Makes the package in build/i686 and checks that it holds
+# exactly the program, the README and the sample run list, and that its program is the 32-bit
+# Windows GUI program. Exits non-zero, saying why, on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+readonly OBJDUMP=i686-w64-mingw32-objdump
+readonly STRINGS=i686-w64-mingw32-strings
+readonly PACKAGE_DIR=build/i686
+# What the zip holds under its one folder; directories are left out of the comparison.
+readonly PACKAGED_FILES="FinishInstall.exe
+README.md
+examples/sample-run-list.reg"
+
+fail() {
+    echo "release-check: FAILED: $*" >&2
+    exit 1
+}
+
+# Runs a command quietly; shows its log only when it fails.
+quiet() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 || {
+        cat "$log" >&2
+        fail "$*"
+    }
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/finishinstall-release.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# --- (a) The same bytes every build -----------------------------------------------------------
+build_release() {
+    local dir=$1
+    mkdir -p "$dir"
+    quiet "$work/configure.log" cmake -S . -B "$dir" --toolchain cmake/mingw-i686.cmake \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=OFF
+    quiet "$work/build.log" cmake --build "$dir" --target FinishInstall -j"$(nproc)"
+    [ -f "$dir/FinishInstall.exe" ] || fail "no FinishInstall.exe in $dir"
+}
+
+# The folders differ in their length as well, so that an embedded path also moves what follows.
+first=$work/one
+second=$work/two/a-second-build-folder
+echo "release-check: building the release program in $first and $second ..."
+build_release "$first"
+build_release "$second"
+hash_first=$(sha256sum "$first/FinishInstall.exe" | cut -d' ' -f1)
+hash_second=$(sha256sum "$second/FinishInstall.exe" | cut -d' ' -f1)
+if [ "$hash_first" != "$hash_second" ]; then
+    cmp -l "$first/FinishInstall.exe" "$second/FinishInstall.exe" | head -n 20 >&2 || true
+    fail "two builds of one commit differ: $hash_first and $hash_second"
+fi
+# Narrow and wide strings alike: a path in a resource would be UTF-16.
+for encoding in s l; do
+    if "$STRINGS" -a -e "$encoding" "$first/FinishInstall.exe" | grep -F -e "$work" -e "$root"; then
+        fail "FinishInstall.exe names a folder of the build machine (above)"
+    fi
+done
+echo "release-check: identical rebuild, SHA-256 $hash_first"
+
+# --- (b) The package ----------------------------------------------------------------------
+[ -f "$PACKAGE_DIR/CMakeCache.txt" ] || quiet "$work/preset.log" cmake --preset i686
+quiet "$work/package-build.log" cmake --build --preset i686 -j"$(nproc)"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$PACKAGE_DIR/CMakeCache.txt")
+[ -n "$version" ] || fail "no project version in $PACKAGE_DIR/CMakeCache.txt"
+name=FinishInstall-$version-win32
+zip=$PACKAGE_DIR/$name.zip
+rm -f "$zip"
+# The zip records file times: the commit's, when there is one, so that it is the same file too.
+if epoch=$(git log -1 --format=%ct 2>/dev/null); then
+    export SOURCE_DATE_EPOCH=$epoch
+fi
+(cd "$PACKAGE_DIR" && quiet "$work/cpack.log" cpack -G ZIP)
+[ -f "$zip" ] || fail "cpack made no $zip"
+
+listed=$(cd "$PACKAGE_DIR" && cmake -E tar tf "$name.zip") || fail "cannot list $zip"
+files=$(printf '%s\n' "$listed" | grep -v '/$' | sort)
+expected=$(printf '%s\n' "$PACKAGED_FILES" | sed "s|^|$name/|" | sort)
+if [ "$files" != "$expected" ]; then
+    echo "expected:" >&2
+    printf '%s\n' "$expected" >&2
+    echo "found:" >&2
+    printf '%s\n' "$files" >&2
+    fail "$zip does not hold exactly the three files"
+fi
+
+mkdir "$work/unpacked"
+(cd "$work/unpacked" && cmake -E tar xf "$root/$zip") || fail "cannot extract $zip"
+exe=$work/unpacked/$name/FinishInstall.exe
+"$OBJDUMP" -f "$exe" >"$work/objdump-f.txt" 2>&1 || fail "objdump cannot read the packaged exe"
+"$OBJDUMP" -p "$exe" >"$work/objdump-p.txt" 2>&1 || fail "objdump cannot read the packaged exe"
+grep -q 'file format pei-i386' "$work/objdump-f.txt" ||
+    fail "the packaged exe is not a PE32 i386 file: $(grep 'file format' "$work/objdump-f.txt")"
+grep -q -E '^Magic[[:space:]]+010b' "$work/objdump-p.txt" ||
+    fail "the packaged exe is not PE32: $(grep '^Magic' "$work/objdump-p.txt")"
+grep -q -E '^Subsystem[[:space:]]+00000002' "$work/objdump-p.txt" ||
+    fail "the packaged exe is not a GUI program: $(grep '^Subsystem' "$work/objdump-p.txt")"
+hash_packaged=$(sha256sum "$exe" | cut -d' ' -f1)
+[ "$hash_packaged" = "$hash_first" ] ||
+    fail "the packaged exe ($hash_packaged) differs from the release builds ($hash_first)"
+
+echo "release-check: $zip holds exactly:"
+printf '%s\n' "$files" | sed 's/^/    /'
+echo "release-check: its FinishInstall.exe is the PE32 i386 GUI program of the identical builds"
