@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # One benchmark run, printed figure by figure beside its goal. Installs what is missing, builds
-# and packages the shipped 32-bit program (the packaged file measured for size only: this
-# machine runs no 32-bit code) and builds the 64-bit program with the benchmark's helpers, in
-# build folders of their own, then runs the 64-bit program under wine64 in its own prefix and
-# under its own Xvfb. Takes about four minutes. Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the
-# launcher just before CreateProcess and by childprobe when a step's program starts.
+# and packages the shipped 32-bit program and builds the 64-bit program, each with the
+# benchmark's helpers, in build folders of their own, then runs the 64-bit program under wine64
+# in its own prefix and under its own Xvfb, and the 32-bit one's start-up in a prefix of its own
+# in Wine's WoW64 mode (where this machine runs 32-bit code at all). Takes about five minutes.
+# Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the launcher just
+# before CreateProcess and by childprobe when a step's program starts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -71,9 +72,14 @@ scripts/setup.sh
 
 echo "Building into $BUILD32 and $BUILD64 ..."
 mkdir -p "$BUILD32" "$BUILD64"
+# The 32-bit start-up needs Wine's WoW64 mode, and that a kernel that runs 32-bit code.
+. scripts/wow64.sh
+if wow32_reason=$(wow64_runs_32bit_code); then wow32=1; else wow32=0; fi
 quiet "$BUILD32/bench-configure.log" cmake -S . -B "$BUILD32" \
-    --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=OFF
-quiet "$BUILD32/bench-build.log" cmake --build "$BUILD32" --target FinishInstall -j"$(nproc)"
+    --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DFINISHINSTALL_TESTS=$([ "$wow32" = 1 ] && echo ON || echo OFF)
+quiet "$BUILD32/bench-build.log" cmake --build "$BUILD32" \
+    --target "$([ "$wow32" = 1 ] && echo bench || echo FinishInstall)" -j"$(nproc)"
 quiet "$BUILD64/bench-configure.log" cmake -S . -B "$BUILD64" \
     --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=ON
 quiet "$BUILD64/bench-build.log" cmake --build "$BUILD64" --target bench -j"$(nproc)"
@@ -105,12 +111,18 @@ done
 . scripts/wine-env.sh
 FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD64" >"$WORK/wine-start.log" 2>&1
 
-readonly LAUNCHER=$BUILD64/bench/bench_launcher.exe
-readonly RUNLIST=$BUILD64/bench/bench_runlist.exe
+# use_build BUILD: the launcher, run list writer, floor, program and step program of one
+# architecture's build; a 32-bit program's run list is written by a 32-bit writer, into the
+# 32-bit registry view it reads.
+use_build() {
+    LAUNCHER=$1/bench/bench_launcher.exe
+    RUNLIST=$1/bench/bench_runlist.exe
+    FLOOR_WIN=$(winpath "$1/bench/bench_floor.exe")
+    PROGRAM_WIN=$(winpath "$1/FinishInstall.exe")
+    PROBE_WIN=$(winpath "$1/tests/childprobe.exe")
+}
+use_build "$BUILD64"
 readonly PHASES=$BUILD64/bench/bench_phases.exe
-FLOOR_WIN=$(winpath "$BUILD64/bench/bench_floor.exe")
-PROGRAM_WIN=$(winpath "$BUILD64/FinishInstall.exe")
-PROBE_WIN=$(winpath "$BUILD64/tests/childprobe.exe")
 INSTALL_WIN=$(winpath "$WORK/install")
 readonly RECORD=$WORK/record.txt
 RECORD_WIN=$(winpath "$RECORD")
@@ -282,6 +294,19 @@ count_calls calls-long "$MAX_STEPS"
 wine_quiet relay-off "$WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f
 rm -f "$WORK"/*.trace
 
+# --- 2b. The shipped 32-bit build's start-up, in a prefix of its own in WoW64 mode -------
+if [ "$wow32" = 1 ]; then
+    FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD32" i686 >"$WORK/wine-start-i686.log" 2>&1
+    use_build "$BUILD32"
+    PROBE_ARGS="--record \"$RECORD_WIN\" --exit 0"
+    for i in $(seq "$STARTUP_RUNS"); do
+        run_floor "floor32-$i"
+        run_program "one32-$i" 1
+    done
+    floor32_ms=$(startup_median floor32)
+    one32_ms=$(startup_median one32)
+fi
+
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- Report -------------------------------------------------------------------------------
@@ -331,6 +356,16 @@ row "floor" "$floor_ms ms (fastest $(startup_fastest floor))"
 row "program" "$one_ms ms (fastest $(startup_fastest one))"
 row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
     "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
+echo "   The shipped i686 build under wine64 in WoW64 mode, against the floor built for i686:"
+if [ "$wow32" = 1 ]; then
+    startup32_ratio=$(calc "$one32_ms / $floor32_ms" "%.3f")
+    row "floor, i686" "$floor32_ms ms (fastest $(startup_fastest floor32))"
+    row "program, i686" "$one32_ms ms (fastest $(startup_fastest one32))"
+    row "ratio, i686" "$startup32_ratio" "<= $STARTUP_RATIO_GOAL" \
+        "$(verdict "$startup32_ratio <= $STARTUP_RATIO_GOAL")"
+else
+    row "i686" "not measured: $wow32_reason"
+fi
 cat <<END
 
 3. Per-step overhead with $STEPS steps whose program ends at once (median of $STEP_RUNS runs): the
