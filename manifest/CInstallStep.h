@@ -47,7 +47,6 @@ protected:
     BYTE m_bWait;
     LONG m_nTimeout; // kept as read; nothing waits on it
     DWORD m_dwCreationFlags;
-    PROCESS_INFORMATION m_pi;
     STARTUPINFOA m_si;
     CString m_strKeyName;
     CString m_strText;
@@ -67,7 +66,7 @@ private:
     // Expands the placeholders in a field; a field that grows beyond a command line's length is
     // emptied and the step marked as never to be started.
     void Expand(CString& strField);
-    DWORD WaitForExit() const;
+    static DWORD WaitForExit(HANDLE hProcess);
 
     bool m_bNoInstallLocation;
 };
