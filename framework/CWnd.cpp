@@ -63,8 +63,6 @@ void CWnd::GetWindowText(CString& strText) const
 {
     const int nLength = ::GetWindowTextLengthA(m_hWnd);
     char* pszBuffer = strText.GetBuffer(nLength);
-    if (pszBuffer == NULL)
-        return;
     ::GetWindowTextA(m_hWnd, pszBuffer, nLength + 1);
     strText.ReleaseBuffer();
 }
