@@ -18,7 +18,6 @@ const int kLineGap = 10;
 const int kFrameWidth = 2 * kMargin;
 const int kFrameHeight = 30;
 const UINT kLineId = 0xFFFF;
-const UINT kEscape = 27;
 
 } // namespace
 
@@ -164,7 +163,7 @@ void CProgressDlg::OnEnterIdle(UINT nWhy, CWnd* pWho)
 
 void CProgressDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags)
 {
-    if (nChar == kEscape) {
+    if (nChar == VK_ESCAPE) {
         MessageBox("Esc", "Esc", MB_OK);
         return;
     }

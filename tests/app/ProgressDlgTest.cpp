@@ -5,9 +5,14 @@
 
 #include "app/CProgressDlg.h"
 #include "controls/CStepLabel.h"
+#include "res/resource.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
+
+// Installers find the template and the icon by these numbers: the names must keep them.
+static_assert(IDD_PROGRESS == 102, "the dialog template's id is the one installers know");
+static_assert(IDI_PROGRAM == 128, "the icon's id is the one installers know");
 
 namespace {
 
