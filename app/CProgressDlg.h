@@ -26,10 +26,10 @@ public:
     BYTE m_bThreadStarted;
 
 protected:
-    virtual BOOL OnInitDialog();
+    BOOL OnInitDialog() override;
     // The dialog ends as any dialog does; these only note in the trace when it ends mid-run.
-    virtual void OnOK();
-    virtual void OnCancel();
+    void OnOK() override;
+    void OnCancel() override;
     void CreateStepLabels();
 
     void OnPaint();

@@ -20,7 +20,7 @@ public:
     virtual BOOL Load(HKEY hKey);
     // Starts the step's program and waits for it; returns its exit code, or STILL_ACTIVE (259)
     // when it was not started or not waited for.
-    virtual DWORD Run();
+    DWORD Run();
 
     CString GetText() const { return m_strText; }
     CString GetKeyName() const { return m_strKeyName; }
