@@ -47,9 +47,12 @@ CStepLabel::CStepLabel()
 CStepLabel& CStepLabel::SetBold(BOOL bBold)
 {
     // A worker thread must not swap the font while the window's own thread may be painting
-    // with it: hand the change over and wait until the line has been repainted.
-    if (m_hWnd != NULL && ::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId()) {
-        SendMessage(WM_SETBOLD, bBold ? TRUE : FALSE);
+    // with it: hand the change over and wait until the line has been repainted. The window's
+    // thread clears m_hWnd at WM_NCDESTROY, so the handle is read once; a window gone by then
+    // takes no message.
+    const HWND hWnd = m_hWnd;
+    if (hWnd != NULL && ::GetWindowThreadProcessId(hWnd, NULL) != ::GetCurrentThreadId()) {
+        ::SendMessageA(hWnd, WM_SETBOLD, bBold ? TRUE : FALSE, 0);
         return *this;
     }
     ApplyBold(bBold);
