@@ -3,6 +3,7 @@
 #include "app/CStepRun.h"
 #include "controls/CStepLabel.h"
 #include "framework/CClientDC.h"
+#include "framework/CHandle.h"
 #include "framework/CPaintDC.h"
 #include "framework/CTrace.h"
 #include "framework/CWinApp.h"
@@ -17,7 +18,6 @@ const int kLineGap = 10;
 const int kFrameWidth = 2 * kMargin;
 const int kFrameHeight = 30;
 const UINT kLineId = 0xFFFF;
-const UINT kEscape = 27;
 
 } // namespace
 
@@ -41,11 +41,17 @@ BOOL CProgressDlg::OnInitDialog()
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     // The run list is consumed here, before any step runs: a run cut short is not resumed.
-    m_hWndOwner = m_hWnd;
-    LoadManifest();
+    m_runList.LoadManifest();
+    // Without a readable "Title" the window keeps the caption it was made with.
+    if (m_runList.HasTitle())
+        SetWindowText(m_runList.GetTitle());
     CreateStepLabels();
-    WriteDisplayValues();
-    DeleteStepKeys();
+    m_runList.WriteDisplayValues();
+    m_runList.DeleteStepKeys();
+    // A run list that cannot be used is consumed all the same. The close request is handled
+    // before the first paint, which is what starts the worker, so no step starts.
+    if (!m_runList.IsUsable())
+        PostMessage(WM_CLOSE);
     return TRUE;
 }
 
@@ -55,8 +61,8 @@ void CProgressDlg::CreateStepLabels()
 {
     int y = kMargin;
     int nMaxWidth = 0;
-    for (UINT i = 0; i < m_nSteps; ++i) {
-        const CString strText = m_steps[i]->GetText();
+    for (UINT i = 0; i < m_runList.m_nSteps; ++i) {
+        const CString strText = m_runList.m_steps[i]->GetText();
         CStepLabel* pLabel = new CStepLabel;
         m_labels[i] = pLabel;
         const RECT rcEmpty = {0, 0, 0, 0};
@@ -109,15 +115,14 @@ void CProgressDlg::PaintIconic()
 // in the middle of a step.
 void CProgressDlg::StartStepRunner()
 {
-    m_pStepRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
+    m_pStepRun = new CStepRun(m_runList.m_steps, m_labels, m_runList.m_nSteps, m_hWnd);
     DWORD dwThreadId;
-    HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId);
-    if (hThread == NULL) {
+    // Nothing waits for the worker, so its handle is closed at once; the worker ends with the
+    // process if the dialog ends first.
+    const CHandle thread(
+        ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId));
+    if (static_cast<HANDLE>(thread) == NULL)
         CTrace::Line("worker not started (error %lu): no step runs", ::GetLastError());
-        return;
-    }
-    // Nothing waits for the worker; it ends with the process if the dialog ends first.
-    ::CloseHandle(hThread);
 }
 
 void CProgressDlg::OnOK()
@@ -158,7 +163,7 @@ void CProgressDlg::OnEnterIdle(UINT nWhy, CWnd* pWho)
 
 void CProgressDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags)
 {
-    if (nChar == kEscape) {
+    if (nChar == VK_ESCAPE) {
         MessageBox("Esc", "Esc", MB_OK);
         return;
     }

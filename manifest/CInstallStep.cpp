@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "framework/CHandle.h"
 #include "framework/CTrace.h"
 #include "manifest/CRegKey.h"
 #include "manifest/InstallLocation.h"
@@ -24,9 +25,9 @@ const int kMaxCommandLineLength = static_cast<int>(kCommandLineSize) - 1;
 } // namespace
 
 CInstallStep::CInstallStep(const CString& strKeyName)
-    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName)
+    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName),
+      m_bNoInstallLocation(false)
 {
-    ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
     ResetStartupInfo();
 }
@@ -36,6 +37,7 @@ CInstallStep::~CInstallStep() {}
 BOOL CInstallStep::Load(HKEY hKey)
 {
     char szValue[kValueSize];
+    m_bNoInstallLocation = false;
 
     if (CRegKey::QueryStringValue(hKey, kCommandValue, szValue, kValueSize) == ERROR_SUCCESS) {
         m_strCommand = szValue;
@@ -55,7 +57,7 @@ BOOL CInstallStep::Load(HKEY hKey)
 
     ResetStartupInfo();
     m_dwCreationFlags = 0;
-    m_strWorkingDir = GetSetupDir();
+    m_strWorkingDir = ReadSetupDir();
     return TRUE;
 }
 
@@ -82,27 +84,27 @@ DWORD CInstallStep::Run()
     }
     memcpy(szCommandLine, static_cast<const char*>(strCommandLine), strCommandLine.GetLength() + 1);
 
-    ZeroMemory(&m_pi, sizeof m_pi);
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof pi);
     const char* pszApplicationName =
         m_strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(m_strApplicationName);
     if (!::CreateProcessA(pszApplicationName, szCommandLine, NULL, NULL, FALSE, m_dwCreationFlags,
-                          NULL, m_strWorkingDir, &m_si, &m_pi)) {
+                          NULL, m_strWorkingDir, &m_si, &pi)) {
         const DWORD dwError = ::GetLastError();
         char szError[256];
         CTrace::Line("step \"%s\" not launched: error %lu (%s)", pszKeyName, dwError,
                      CTrace::ErrorText(dwError, szError, sizeof szError));
         return STILL_ACTIVE;
     }
-    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, m_pi.dwProcessId);
+    // Both handles are closed when the step is done with, the thread's first.
+    const CHandle process(pi.hProcess);
+    const CHandle thread(pi.hThread);
+    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, pi.dwProcessId);
 
     const DWORD dwStart = ::GetTickCount();
-    const DWORD dwExitCode = m_bWait == 1 ? WaitForExit() : STILL_ACTIVE;
+    const DWORD dwExitCode = m_bWait == 1 ? WaitForExit(process) : STILL_ACTIVE;
     CTrace::Line("step \"%s\" ended with exit code %lu after %lu s", pszKeyName, dwExitCode,
                  (::GetTickCount() - dwStart + 500) / 1000);
-    ::CloseHandle(m_pi.hThread);
-    ::CloseHandle(m_pi.hProcess);
-    m_pi.hThread = NULL;
-    m_pi.hProcess = NULL;
     return dwExitCode;
 }
 
@@ -110,9 +112,9 @@ DWORD CInstallStep::Run()
 // location that itself holds the setup-directory token has it replaced as well.
 void CInstallStep::Expand(CString& strField)
 {
-    strField.Replace(kInstallDirToken, GetInstallLocation());
+    strField.Replace(kInstallDirToken, ReadInstallLocation());
     if (strField.GetLength() <= kMaxCommandLineLength)
-        strField.Replace(kSetupDirToken, GetSetupDir());
+        strField.Replace(kSetupDirToken, ReadSetupDir());
     if (strField.GetLength() <= kMaxCommandLineLength)
         return;
     CTrace::Line("step \"%s\": a value expands beyond %d characters; the step will not be "
@@ -126,6 +128,19 @@ void CInstallStep::Expand(CString& strField)
     m_strRefusal = szRefusal;
 }
 
+CString CInstallStep::ReadInstallLocation()
+{
+    const CString strLocation = GetInstallLocation();
+    if (strLocation.IsEmpty())
+        m_bNoInstallLocation = true;
+    return strLocation;
+}
+
+CString CInstallStep::ReadSetupDir()
+{
+    return ReadInstallLocation() + kSetupDirSuffix;
+}
+
 void CInstallStep::ResetStartupInfo()
 {
     ZeroMemory(&m_si, sizeof m_si);
@@ -135,16 +150,16 @@ void CInstallStep::ResetStartupInfo()
 // Looks once a second, as installers' own programs expect no faster polling. The exit code
 // alone cannot tell a running child from one that returned STILL_ACTIVE, so a signalled
 // process handle also ends the wait.
-DWORD CInstallStep::WaitForExit() const
+DWORD CInstallStep::WaitForExit(HANDLE hProcess)
 {
     DWORD dwExitCode = STILL_ACTIVE;
     for (;;) {
         ::Sleep(kPollMilliseconds);
-        if (!::GetExitCodeProcess(m_pi.hProcess, &dwExitCode))
+        if (!::GetExitCodeProcess(hProcess, &dwExitCode))
             dwExitCode = STILL_ACTIVE;
         if (dwExitCode != STILL_ACTIVE)
             return dwExitCode;
-        if (::WaitForSingleObject(m_pi.hProcess, 0) != WAIT_TIMEOUT)
+        if (::WaitForSingleObject(hProcess, 0) != WAIT_TIMEOUT)
             return dwExitCode;
     }
 }

@@ -20,7 +20,7 @@ public:
     virtual BOOL Load(HKEY hKey);
     // Starts the step's program and waits for it; returns its exit code, or STILL_ACTIVE (259)
     // when it was not started or not waited for.
-    virtual DWORD Run();
+    DWORD Run();
 
     CString GetText() const { return m_strText; }
     CString GetKeyName() const { return m_strKeyName; }
@@ -36,6 +36,9 @@ public:
     CString GetApplicationName() const { return m_strApplicationName; }
     // Why Run will not start this step; empty when it will.
     CString GetRefusal() const { return m_strRefusal; }
+    // True when Load looked for the install location and found none to use: the run list the
+    // step belongs to must then not be run at all.
+    bool LacksInstallLocation() const { return m_bNoInstallLocation; }
 
 protected:
     CString m_strCommand;
@@ -44,7 +47,6 @@ protected:
     BYTE m_bWait;
     LONG m_nTimeout; // kept as read; nothing waits on it
     DWORD m_dwCreationFlags;
-    PROCESS_INFORMATION m_pi;
     STARTUPINFOA m_si;
     CString m_strKeyName;
     CString m_strText;
@@ -56,9 +58,15 @@ protected:
     CString m_strRefusal;
 
 private:
+    // The install location and the setup directory, each read afresh; a look-up that finds no
+    // location marks the step.
+    CString ReadInstallLocation();
+    CString ReadSetupDir();
     void ResetStartupInfo();
     // Expands the placeholders in a field; a field that grows beyond a command line's length is
     // emptied and the step marked as never to be started.
     void Expand(CString& strField);
-    DWORD WaitForExit() const;
+    static DWORD WaitForExit(HANDLE hProcess);
+
+    bool m_bNoInstallLocation;
 };

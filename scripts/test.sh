@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the shipped 32-bit program and its 64-bit twin with their
-# tests (warnings are errors), and runs the whole suite for each, one after the other, each in a
-# Wine prefix of its own under Xvfb: the i686 build under wine64 in WoW64 mode, as it runs on
-# 64-bit Windows, then the x86_64 build. Arguments go to ctest (for example -R test_soak).
-# Then the release checks: two release builds give the same bytes, and the package is right.
-# Exits non-zero when any of it fails. Ends with the tests passed and skipped per build, the
-# reasons for the skips, and the reliability figures.
+# Installs what is missing, checks the sources' formatting, builds the shipped 32-bit program and
+# its 64-bit twin with their tests (warnings are errors), and runs the whole suite for each, one
+# after the other, each in a Wine prefix of its own under Xvfb: the i686 build under wine64 in
+# WoW64 mode, as it runs on 64-bit Windows, then the x86_64 build. Arguments go to ctest (for
+# example -R test_soak). Then the release checks: two release builds give the same bytes, and
+# the package is right. Exits non-zero when any of it fails. Ends with the tests passed and
+# skipped per build, the reasons for the skips, and the reliability figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+scripts/check-format.sh
 
 for arch in i686 x86_64; do
   cmake --preset "$arch" -DFINISHINSTALL_WERROR=ON >/dev/null
