@@ -58,6 +58,11 @@ std::string MakeScratchDir(const char* pszName)
     return dir;
 }
 
+void RemoveScratchDir(const std::string& dir)
+{
+    DeleteTree(dir);
+}
+
 std::string ReadFileText(const std::string& path)
 {
     std::ifstream in(path.c_str(), std::ios::binary);

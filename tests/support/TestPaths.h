@@ -8,6 +8,7 @@ std::string TestBinaryDir();                     // the folder of the running te
 std::string ProbePath();                         // childprobe.exe beside it
 std::string ProgramPath();                       // the built FinishInstall.exe, one folder up
 std::string MakeScratchDir(const char* pszName); // a new, empty folder under the temp folder
+void RemoveScratchDir(const std::string& dir);   // that folder and everything in it
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);

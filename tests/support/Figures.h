@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// The reliability figures scripts/test.sh shows after a run: what a test proves, in words. A
+// test claims its figure when it starts (or updates it as it counts), and its fixture's TearDown
+// reports it: "checked: <words>" when every assertion of the test held, "FAILED: <words>" when
+// one did not, nothing for a skipped test. A test the watchdog ends reports it as FAILED.
+void ClaimFigure(const std::string& words);
+// From a fixture's TearDown; bFailed adds a failure of the fixture's own (a count that is not
+// zero). The claim is dropped once reported.
+void ReportFigure(bool bFailed = false);
+// The running test's claim, empty when there is none; safe from any thread.
+std::string ClaimedFigure();
