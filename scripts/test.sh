@@ -17,7 +17,8 @@ FINISHINSTALL_XVFB=1 wine_env_start "$PWD/build/x86_64"
 
 status=0
 ctest --preset x86_64 "$@" || status=$?
-# The figures the reliability checks print: the soak's counts and each fault case's finding.
+# The figures the reliability checks print: the soak's counts and each fault case's finding,
+# "checked:" for a case whose every check held, "FAILED:" (with the same words) otherwise.
 echo
-grep -h -E '^(run lists:|checked:)' build/x86_64/Testing/Temporary/LastTest.log || true
+grep -h -E '^(run lists:|checked:|FAILED:)' build/x86_64/Testing/Temporary/LastTest.log || true
 exit $status

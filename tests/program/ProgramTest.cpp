@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Figures.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
@@ -75,6 +76,11 @@ protected:
         CreateKey(ManifestKeyPath());
         CreateKey(DisplayKeyPath());
         m_record = m_dir + "\\record.txt";
+    }
+    void TearDown() override
+    {
+        ReportFigure();
+        RegistryTest::TearDown();
     }
 
     void WriteProbeStep(const std::string& name, const std::string& extra, const char* pszText)
@@ -195,6 +201,8 @@ TEST_F(ProgramTest, WithoutStepsTheWindowEndsAtOnce)
 
 TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRun)
 {
+    ClaimFigure("a step exiting 5, a missing program, a crash and an exit code of 259 each "
+                "let the next step run, and the program ended by itself");
     WriteProbeStep("1", "--exit 5", "First");
     WriteStep("2", "executable", "%InstallDir%\\missing.exe", NULL, "Missing");
     WriteProbeStep("3", "--crash", "Crashing");
@@ -207,8 +215,6 @@ TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRu
     // One poll of a second after the first step; the missing one adds no wait of its own.
     EXPECT_LT(Seconds(runs[0].start, runs[1].start), 1.9);
     EXPECT_NE(std::string::npos, runs[3].commandLine.find(ProbeArguments(m_record)));
-    printf("checked: a step exiting 5, a missing program, a crash and an exit code of 259 each "
-           "let the next step run, and the program ended by itself\n");
 }
 
 TEST_F(ProgramTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain)
@@ -259,23 +265,23 @@ void EndDuringALongStep(ProgramTest* pTest, const std::string& record, WPARAM vk
 
 TEST_F(ProgramTest, EscapeDuringAStepEndsTheProgramAndLeavesTheChildRunning)
 {
+    ClaimFigure("Escape during a step ended the program within 2.5 s with exit code 0, and the "
+                "step's program ran on to its end");
     char szName[64];
     snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(), VK_ESCAPE);
     WriteProbeStep("1", std::string("--handshake ") + szName + " --sleep 4000", "Long step");
     WriteProbeStep("2", "", "Never reached");
     EndDuringALongStep(this, m_record, VK_ESCAPE);
-    printf("checked: Escape during a step ended the program within 2.5 s with exit code 0, and the "
-           "step's program ran on to its end\n");
 }
 
 TEST_F(ProgramTest, EnterDuringAStepEndsTheProgramAndLeavesTheChildRunning)
 {
+    ClaimFigure("Enter during a step ended the program within 2.5 s with exit code 0, and the "
+                "step's program ran on to its end");
     char szName[64];
     snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(), VK_RETURN);
     WriteProbeStep("1", std::string("--handshake ") + szName + " --sleep 4000", "Long step");
     EndDuringALongStep(this, m_record, VK_RETURN);
-    printf("checked: Enter during a step ended the program within 2.5 s with exit code 0, and the "
-           "step's program ran on to its end\n");
 }
 
 namespace {
@@ -312,6 +318,8 @@ private:
 // the program must start nothing there, whoever put what there, and end by itself.
 TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)
 {
+    ClaimFigure("with the install location absent, empty or too long, programs planted in "
+                "\\Setup and \\bin at the drive root did not run, and the program ended by itself");
     const CPlantedRoot planted(m_dir.substr(0, 2));
     ASSERT_TRUE(planted.Planted());
     SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
@@ -332,23 +340,23 @@ TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)
         EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << which << ": a planted program ran";
     }
     SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
-    printf("checked: with the install location absent, empty or too long, programs planted in "
-           "\\Setup and \\bin at the drive root did not run, and the program ended by itself\n");
 }
 
 TEST_F(ProgramTest, MissingDisplayKeyIsLeftMissing)
 {
+    ClaimFigure("without the display key nothing is created and the step still runs");
     DeleteKeyTree(DisplayKeyPath());
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     WriteProbeStep("a", "", "Step");
     RunToTheEnd();
     EXPECT_FALSE(KeyExists(DisplayKeyPath()));
     EXPECT_EQ(1u, ReadProbeRuns(m_record).size());
-    printf("checked: without the display key nothing is created and the step still runs\n");
 }
 
 TEST_F(ProgramTest, WindowTallerThanTheScreenStillRunsEveryStep)
 {
+    ClaimFigure("597 steps in a window taller than the screen all ran, the 598th stayed in "
+                "the registry, and the program ended by itself");
     WriteProbeStep("000", "", "First");
     for (int i = 1; i < 596; ++i) {
         char szName[8];
@@ -362,12 +370,12 @@ TEST_F(ProgramTest, WindowTallerThanTheScreenStillRunsEveryStep)
     EXPECT_EQ(2u, runs.size());
     const std::vector<std::string> left = {"597"};
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
-    printf("checked: 597 steps in a window taller than the screen all ran, the 598th stayed in "
-           "the registry, and the program ended by itself\n");
 }
 
 TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
 {
+    ClaimFigure("regedit.exe planted beside the program, in its current directory and in the "
+                "setup directory did not run; the Windows folder's one imported the file");
     // A regedit.exe beside the program and one in its current directory: both come before the
     // Windows folder in the platform's search for a bare program name.
     const std::string appDir = m_dir + "\\app", cwd = m_dir + "\\cwd";
@@ -391,6 +399,4 @@ TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
     EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a planted regedit.exe ran";
     EXPECT_EQ("yes", ReadStringValue(scratchKey, "Real"));
     DeleteKeyTree("SOFTWARE\\FinishInstallTests");
-    printf("checked: regedit.exe planted beside the program, in its current directory and in the "
-           "setup directory did not run; the Windows folder's one imported the file\n");
 }

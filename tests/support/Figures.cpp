@@ -13,16 +13,19 @@ class CClaim {
 public:
     CClaim() { InitializeCriticalSection(&m_lock); }
     ~CClaim() { DeleteCriticalSection(&m_lock); }
-    void Set(const std::string& words)
+    void Set(const std::string& words, FigureKind kind)
     {
         EnterCriticalSection(&m_lock);
         m_words = words;
+        m_kind = kind;
         LeaveCriticalSection(&m_lock);
     }
-    std::string Get()
+    std::string Get(FigureKind* pKind = NULL)
     {
         EnterCriticalSection(&m_lock);
         const std::string words = m_words;
+        if (pKind != NULL)
+            *pKind = m_kind;
         LeaveCriticalSection(&m_lock);
         return words;
     }
@@ -30,6 +33,7 @@ public:
 private:
     CRITICAL_SECTION m_lock;
     std::string m_words;
+    FigureKind m_kind = kFinding;
 };
 
 CClaim& Claim()
@@ -40,19 +44,21 @@ CClaim& Claim()
 
 } // namespace
 
-void ClaimFigure(const std::string& words)
+void ClaimFigure(const std::string& words, FigureKind kind)
 {
-    Claim().Set(words);
+    Claim().Set(words, kind);
 }
 
 void ReportFigure(bool bFailed)
 {
-    const std::string words = ClaimedFigure();
-    Claim().Set(std::string());
+    FigureKind kind = kFinding;
+    const std::string words = Claim().Get(&kind);
+    Claim().Set(std::string(), kFinding);
     if (words.empty() || ::testing::Test::IsSkipped())
         return;
     const bool bHeld = !bFailed && !::testing::Test::HasFailure();
-    printf("%s %s\n", bHeld ? "checked:" : "FAILED:", words.c_str());
+    const char* pszPrefix = !bHeld ? "FAILED: " : kind == kFinding ? "checked: " : "";
+    printf("%s%s\n", pszPrefix, words.c_str());
     fflush(stdout);
 }
 
