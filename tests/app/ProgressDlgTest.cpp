@@ -5,6 +5,7 @@
 
 #include "app/CProgressDlg.h"
 #include "controls/CStepLabel.h"
+#include "support/InstallerNames.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
@@ -153,7 +154,8 @@ TEST_F(ProgressDlgTest, WindowIsMadeFromTheTemplateWithTheProgramIcon)
 
 TEST_F(ProgressDlgTest, TemplateResourceIsTheOneInstallersKnow)
 {
-    HRSRC hResource = FindResourceA(NULL, MAKEINTRESOURCEA(102), MAKEINTRESOURCEA(5));
+    HRSRC hResource =
+        FindResourceA(NULL, MAKEINTRESOURCEA(installer::kDialogTemplateId), MAKEINTRESOURCEA(5));
     ASSERT_NE(nullptr, hResource);
     const BYTE* p = static_cast<const BYTE*>(LockResource(LoadResource(NULL, hResource)));
     ASSERT_NE(nullptr, p);
@@ -186,8 +188,9 @@ TEST_F(ProgressDlgTest, TemplateResourceIsTheOneInstallersKnow)
 TEST_F(ProgressDlgTest, IconHasTheTwoSixteenColourImages)
 {
     for (int nSize : {32, 16}) {
-        HICON hIcon = static_cast<HICON>(
-            LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(128), IMAGE_ICON, nSize, nSize, 0));
+        HICON hIcon = static_cast<HICON>(LoadImageA(GetModuleHandleA(NULL),
+                                                    MAKEINTRESOURCEA(installer::kProgramIconId),
+                                                    IMAGE_ICON, nSize, nSize, 0));
         ASSERT_NE(nullptr, hIcon) << nSize;
         ICONINFO info = {};
         ASSERT_TRUE(GetIconInfo(hIcon, &info));
@@ -198,7 +201,8 @@ TEST_F(ProgressDlgTest, IconHasTheTwoSixteenColourImages)
         DeleteObject(info.hbmMask);
         DestroyIcon(hIcon);
     }
-    HRSRC hGroup = FindResourceA(NULL, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));
+    HRSRC hGroup =
+        FindResourceA(NULL, MAKEINTRESOURCEA(installer::kProgramIconId), MAKEINTRESOURCEA(14));
     ASSERT_NE(nullptr, hGroup);
     const WORD* pDir = static_cast<const WORD*>(LockResource(LoadResource(NULL, hGroup)));
     ASSERT_EQ(2, pDir[2]);

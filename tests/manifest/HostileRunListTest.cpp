@@ -10,6 +10,7 @@
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
+#include "support/InstallerNames.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
 
@@ -128,7 +129,7 @@ TEST_F(HostileRunListTest, AThousandStepSubkeysLoadTheFirst597AndLeaveTheRest)
     }
     runList.LoadManifest();
     runList.DeleteStepKeys();
-    ASSERT_EQ(CRunList::kMaxSteps, runList.m_nSteps);
+    ASSERT_EQ(installer::kMostStepsPerStart, runList.m_nSteps);
     const std::vector<std::string> left = SubkeyNames(ManifestKeyPath());
     ASSERT_EQ(403u, left.size());
     EXPECT_EQ("0597", left.front());

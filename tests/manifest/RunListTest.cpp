@@ -4,6 +4,7 @@
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
+#include "support/InstallerNames.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
 
@@ -226,7 +227,7 @@ TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater)
         WriteStep(szName, "executable", "x.exe");
     }
     LoadAndConsume();
-    ASSERT_EQ(CRunList::kMaxSteps, runList.m_nSteps);
+    ASSERT_EQ(installer::kMostStepsPerStart, runList.m_nSteps);
     EXPECT_STREQ("s0596", runList.m_steps[596]->GetKeyName());
     const std::vector<std::string> left = {"s0597", "s0598", "s0599"};
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/InstallerNames.h"
+
 std::string TestBinaryDir()
 {
     char szPath[MAX_PATH];
@@ -21,7 +23,7 @@ std::string ProbePath()
 std::string ProgramPath()
 {
     std::string dir = TestBinaryDir();
-    return dir.substr(0, dir.find_last_of('\\')) + "\\FinishInstall.exe";
+    return dir.substr(0, dir.find_last_of('\\')) + "\\" + installer::kProgramFileName;
 }
 
 namespace {
