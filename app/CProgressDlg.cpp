@@ -41,11 +41,17 @@ BOOL CProgressDlg::OnInitDialog()
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     // The run list is consumed here, before any step runs: a run cut short is not resumed.
-    m_hWndOwner = m_hWnd;
-    LoadManifest();
+    m_runList.LoadManifest();
+    // Without a readable "Title" the window keeps the caption it was made with.
+    if (m_runList.HasTitle())
+        SetWindowText(m_runList.GetTitle());
     CreateStepLabels();
-    WriteDisplayValues();
-    DeleteStepKeys();
+    m_runList.WriteDisplayValues();
+    m_runList.DeleteStepKeys();
+    // A run list that cannot be used is consumed all the same. The close request is handled
+    // before the first paint, which is what starts the worker, so no step starts.
+    if (!m_runList.IsUsable())
+        PostMessage(WM_CLOSE);
     return TRUE;
 }
 
@@ -55,8 +61,8 @@ void CProgressDlg::CreateStepLabels()
 {
     int y = kMargin;
     int nMaxWidth = 0;
-    for (UINT i = 0; i < m_nSteps; ++i) {
-        const CString strText = m_steps[i]->GetText();
+    for (UINT i = 0; i < m_runList.m_nSteps; ++i) {
+        const CString strText = m_runList.m_steps[i]->GetText();
         CStepLabel* pLabel = new CStepLabel;
         m_labels[i] = pLabel;
         const RECT rcEmpty = {0, 0, 0, 0};
@@ -109,7 +115,7 @@ void CProgressDlg::PaintIconic()
 // in the middle of a step.
 void CProgressDlg::StartStepRunner()
 {
-    m_pStepRun = new CStepRun(m_steps, m_labels, m_nSteps, m_hWnd);
+    m_pStepRun = new CStepRun(m_runList.m_steps, m_labels, m_runList.m_nSteps, m_hWnd);
     DWORD dwThreadId;
     HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId);
     if (hThread == NULL) {

@@ -8,16 +8,20 @@ class CStepRun;
 
 // The program's one window: a modal dialog with one line per step of the run list. While it
 // initialises it reads the run list, lays out the lines, copies the display values and deletes
-// the step subkeys; its first ordinary paint starts the worker that runs the steps.
-class CProgressDlg : public CDialog, public CRunList {
+// the step subkeys; its first ordinary paint starts the worker that runs the steps. A run list
+// that cannot be used closes the window before that paint.
+class CProgressDlg : public CDialog {
 public:
     enum { IDD = 102, IDI_PROGRAM = 128 };
 
     explicit CProgressDlg(CWnd* pParent = NULL);
 
+    // The run list the window shows and its worker runs.
+    const CRunList& GetRunList() const { return m_runList; }
+
     HICON m_hIcon;
     // Entry i shows step i; as many as there are steps.
-    CStepLabel* m_labels[kMaxSteps];
+    CStepLabel* m_labels[CRunList::kMaxSteps];
     BYTE m_bThreadStarted;
 
 protected:
@@ -39,5 +43,6 @@ private:
     void StartStepRunner();
     void TraceEnd(const char* pszHow) const;
 
+    CRunList m_runList;
     CStepRun* m_pStepRun; // the worker's run, once started; lives to the end of the process
 };

@@ -104,7 +104,7 @@ int main()
     theApp.m_pMainWnd = NULL;
 
     printf("steps\t%u\nload_ms\t%.1f\ncreate_ms\t%.1f\ninit_ms\t%.1f\npaint_ms\t%.1f\n",
-           dlg.m_nSteps, dLoad, dlg.m_dInitStart, dlg.m_dInitEnd - dlg.m_dInitStart,
+           dlg.GetRunList().m_nSteps, dLoad, dlg.m_dInitStart, dlg.m_dInitEnd - dlg.m_dInitStart,
            dlg.m_dPainted - dlg.m_dInitEnd);
     printf("ws_init\t%llu\nws_inited\t%llu\nws_painted\t%llu\n", dlg.m_cbInit, dlg.m_cbInited,
            dlg.m_cbPainted);

@@ -24,7 +24,8 @@ const int kMaxCommandLineLength = static_cast<int>(kCommandLineSize) - 1;
 } // namespace
 
 CInstallStep::CInstallStep(const CString& strKeyName)
-    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName)
+    : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName),
+      m_bNoInstallLocation(false)
 {
     ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
@@ -36,6 +37,7 @@ CInstallStep::~CInstallStep() {}
 BOOL CInstallStep::Load(HKEY hKey)
 {
     char szValue[kValueSize];
+    m_bNoInstallLocation = false;
 
     if (CRegKey::QueryStringValue(hKey, kCommandValue, szValue, kValueSize) == ERROR_SUCCESS) {
         m_strCommand = szValue;
@@ -55,7 +57,7 @@ BOOL CInstallStep::Load(HKEY hKey)
 
     ResetStartupInfo();
     m_dwCreationFlags = 0;
-    m_strWorkingDir = GetSetupDir();
+    m_strWorkingDir = ReadSetupDir();
     return TRUE;
 }
 
@@ -110,9 +112,9 @@ DWORD CInstallStep::Run()
 // location that itself holds the setup-directory token has it replaced as well.
 void CInstallStep::Expand(CString& strField)
 {
-    strField.Replace(kInstallDirToken, GetInstallLocation());
+    strField.Replace(kInstallDirToken, ReadInstallLocation());
     if (strField.GetLength() <= kMaxCommandLineLength)
-        strField.Replace(kSetupDirToken, GetSetupDir());
+        strField.Replace(kSetupDirToken, ReadSetupDir());
     if (strField.GetLength() <= kMaxCommandLineLength)
         return;
     CTrace::Line("step \"%s\": a value expands beyond %d characters; the step will not be "
@@ -124,6 +126,19 @@ void CInstallStep::Expand(CString& strField)
               kMaxCommandLineLength);
     szRefusal[sizeof szRefusal - 1] = '\0';
     m_strRefusal = szRefusal;
+}
+
+CString CInstallStep::ReadInstallLocation()
+{
+    const CString strLocation = GetInstallLocation();
+    if (strLocation.IsEmpty())
+        m_bNoInstallLocation = true;
+    return strLocation;
+}
+
+CString CInstallStep::ReadSetupDir()
+{
+    return ReadInstallLocation() + kSetupDirSuffix;
 }
 
 void CInstallStep::ResetStartupInfo()

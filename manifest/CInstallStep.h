@@ -36,6 +36,9 @@ public:
     CString GetApplicationName() const { return m_strApplicationName; }
     // Why Run will not start this step; empty when it will.
     CString GetRefusal() const { return m_strRefusal; }
+    // True when Load looked for the install location and found none to use: the run list the
+    // step belongs to must then not be run at all.
+    bool LacksInstallLocation() const { return m_bNoInstallLocation; }
 
 protected:
     CString m_strCommand;
@@ -56,9 +59,15 @@ protected:
     CString m_strRefusal;
 
 private:
+    // The install location and the setup directory, each read afresh; a look-up that finds no
+    // location marks the step.
+    CString ReadInstallLocation();
+    CString ReadSetupDir();
     void ResetStartupInfo();
     // Expands the placeholders in a field; a field that grows beyond a command line's length is
     // emptied and the step marked as never to be started.
     void Expand(CString& strField);
     DWORD WaitForExit() const;
+
+    bool m_bNoInstallLocation;
 };

@@ -40,7 +40,9 @@ void TraceValue(const char* pszValueName, LONG lResult, const char* pszText)
 
 } // namespace
 
-CRunList::CRunList() : m_nSteps(0), m_hWndOwner(NULL)
+CRunList::CRunList()
+    : m_nSteps(0), m_bHasTitle(false), m_bNotOpenedToRead(false), m_bNotOpenedToDelete(false),
+      m_bNoInstallLocation(false)
 {
     m_szDisplayName[0] = '\0';
     m_szDisplayIcon[0] = '\0';
@@ -50,21 +52,24 @@ void CRunList::LoadManifest()
 {
     CRegKey manifestKey;
     const CString strPath = GetManifestKeyPath();
+    m_bHasTitle = false;
+    m_strTitle.Empty();
+    m_bNoInstallLocation = false;
     const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, strPath, KEY_READ);
-    if (lOpen != ERROR_SUCCESS) {
+    m_bNotOpenedToRead = lOpen != ERROR_SUCCESS;
+    if (m_bNotOpenedToRead) {
         CTrace::Line("run list HKLM\\%s cannot be opened (error %ld): no steps, the window closes",
                      static_cast<const char*>(strPath), lOpen);
-        RequestClose();
         return;
     }
     CTrace::Line("run list HKLM\\%s opened", static_cast<const char*>(strPath));
 
     char szTitle[kValueSize];
-    // Without a readable "Title" the window keeps the caption it was made with.
     const LONG lTitle = manifestKey.QueryStringValue(kTitleValue, szTitle, kValueSize);
     TraceValue(kTitleValue, lTitle, szTitle);
-    if (lTitle == ERROR_SUCCESS && m_hWndOwner != NULL)
-        ::SetWindowTextA(m_hWndOwner, szTitle);
+    m_bHasTitle = lTitle == ERROR_SUCCESS;
+    if (m_bHasTitle)
+        m_strTitle = szTitle;
     TraceValue(kDisplayNameValue,
                ReadOrEmpty(manifestKey, kDisplayNameValue, m_szDisplayName, sizeof m_szDisplayName),
                m_szDisplayName);
@@ -118,6 +123,8 @@ void CRunList::LoadStep(HKEY hManifestKey, const char* pszKeyName)
     m_steps[m_nSteps] = pStep;
     // A step whose Load fails is still shown, run and deleted, like any other.
     pStep->Load(stepKey);
+    if (pStep->LacksInstallLocation())
+        m_bNoInstallLocation = true;
     ++m_nSteps;
 }
 
@@ -153,11 +160,11 @@ void CRunList::DeleteStepKeys()
 {
     CRegKey manifestKey;
     const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_WRITE);
-    if (lOpen != ERROR_SUCCESS) {
+    m_bNotOpenedToDelete = lOpen != ERROR_SUCCESS;
+    if (m_bNotOpenedToDelete) {
         CTrace::Line("run list cannot be opened for deleting (error %ld): nothing deleted, the "
                      "window closes",
                      lOpen);
-        RequestClose();
         return;
     }
     // A subkey that cannot be deleted stays; the steps run all the same.
@@ -183,10 +190,4 @@ void CRunList::FreeSteps()
     for (UINT i = 0; i < m_nSteps; ++i)
         delete m_steps[i];
     m_nSteps = 0;
-}
-
-void CRunList::RequestClose() const
-{
-    if (m_hWndOwner != NULL)
-        ::PostMessageA(m_hWndOwner, WM_CLOSE, 0, 0);
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "framework/CString.h"
+
 class CInstallStep;
 class CRegKey;
 
@@ -10,8 +12,10 @@ class CRegKey;
 // are then copied to the installer's own entry and the loaded step subkeys deleted, so that one
 // run list is used by one start of the program.
 //
-// The steps are never deleted by the list: a worker thread may still be running one when the
-// list's owner goes away, and they end with the process.
+// The list knows nothing of windows: it reports what it found (the list could not be opened, a
+// step found no install location, the title read), and its owner decides what that means for
+// what it shows. The steps are never deleted by the list: a worker thread may still be running
+// one when the list's owner goes away, and they end with the process.
 class CRunList {
 public:
     // Step subkeys beyond this many stay in the registry for a later start.
@@ -26,6 +30,18 @@ public:
     void WriteDisplayValues();
     void DeleteStepKeys();
 
+    // What LoadManifest and DeleteStepKeys found.
+    // The run list could not be opened, to read or to delete its step subkeys.
+    bool CouldNotBeOpened() const { return m_bNotOpenedToRead || m_bNotOpenedToDelete; }
+    // A step's Load looked for the install location and found none to use.
+    bool LacksInstallLocation() const { return m_bNoInstallLocation; }
+    // "Title" could be read; GetTitle is then the text read (which may be empty).
+    bool HasTitle() const { return m_bHasTitle; }
+    const CString& GetTitle() const { return m_strTitle; }
+    // False when no step may run: the list could not be opened, or a step would run from a
+    // setup directory that is not the product's. The list is consumed all the same.
+    bool IsUsable() const { return !CouldNotBeOpened() && !LacksInstallLocation(); }
+
     // Runs every loaded step in order on the calling thread, each after the previous one has
     // ended.
     void RunAllSteps();
@@ -36,12 +52,14 @@ public:
     UINT m_nSteps;
     char m_szDisplayName[4095];
     char m_szDisplayIcon[4095];
-    // Receives the close request when the run list cannot be used, and the "Title" as its
-    // window text. Borrowed; NULL when there is no window.
-    HWND m_hWndOwner;
 
 private:
     void LoadStep(HKEY hManifestKey, const char* pszKeyName);
     void WriteDisplayValue(CRegKey& displayKey, const char* pszValueName, const char* pszValue);
-    void RequestClose() const;
+
+    CString m_strTitle;
+    bool m_bHasTitle;
+    bool m_bNotOpenedToRead;
+    bool m_bNotOpenedToDelete;
+    bool m_bNoInstallLocation;
 };

@@ -1,22 +1,8 @@
 #include "manifest/InstallLocation.h"
 
 #include "framework/CTrace.h"
-#include "framework/CWinApp.h"
-#include "framework/CWnd.h"
 #include "manifest/CRegKey.h"
 #include "manifest/RegistryNames.h"
-
-namespace {
-
-// The run list cannot be used: the window closes before any step starts.
-void RequestClose()
-{
-    CWnd* pMainWnd = AfxGetMainWnd();
-    if (pMainWnd != NULL && pMainWnd->GetSafeHwnd() != NULL)
-        pMainWnd->PostMessage(WM_CLOSE);
-}
-
-} // namespace
 
 CString GetInstallLocation()
 {
@@ -26,7 +12,6 @@ CString GetInstallLocation()
         CTrace::Line("install location empty: product key HKLM\\%s cannot be opened (error %ld): "
                      "the window closes",
                      kProductUninstallKey, lOpen);
-        RequestClose();
         return CString();
     }
     char szLocation[kInstallLocationSize];
@@ -36,8 +21,6 @@ CString GetInstallLocation()
         CTrace::Line("install location \"%s\"", szLocation);
         return CString(szLocation);
     }
-    // Without a location every step would run from the root of the current drive, "\Setup",
-    // where any user may put a program for this one to start with an installer's rights.
     if (lRead == ERROR_SUCCESS)
         CTrace::Line("install location empty: %s is empty: the window closes",
                      kInstallLocationValue);
@@ -45,11 +28,5 @@ CString GetInstallLocation()
         CTrace::Line(
             "install location empty: %s %s (error %ld): the window closes", kInstallLocationValue,
             lRead == ERROR_MORE_DATA ? "is longer than 259 characters" : "cannot be read", lRead);
-    RequestClose();
     return CString();
-}
-
-CString GetSetupDir()
-{
-    return GetInstallLocation() + kSetupDirSuffix;
 }

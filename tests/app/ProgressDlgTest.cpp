@@ -222,7 +222,7 @@ TEST_F(ProgressDlgTest, WithoutStepsTheWindowIs20By40AndEndsByItself)
     EXPECT_EQ(IDCANCEL, dlg.DoModal());
     EXPECT_EQ(20, rcWindow.right - rcWindow.left);
     EXPECT_EQ(40, rcWindow.bottom - rcWindow.top);
-    EXPECT_EQ(0u, dlg.m_nSteps);
+    EXPECT_EQ(0u, dlg.GetRunList().m_nSteps);
 }
 
 TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
@@ -239,7 +239,7 @@ TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
     dlg.m_atFirstPaint = [&](CObservedDlg& d) {
         GetWindowRect(d, &rcWindow);
         const char* texts[] = {"Short", "The widest line of all, in the middle", "", "Tab\there"};
-        for (UINT i = 0; i < d.m_nSteps; ++i) {
+        for (UINT i = 0; i < d.GetRunList().m_nSteps; ++i) {
             lines.push_back(ClientRectOf(*d.m_labels[i], d));
             expected.push_back(MeasuredExtent(*d.m_labels[i], texts[i]));
         }
@@ -314,21 +314,24 @@ TEST_F(ProgressDlgTest, MissingManifestKeyEndsTheDialogBeforeItsFirstPaint)
     CObservedDlg dlg;
     EXPECT_EQ(IDCANCEL, dlg.DoModal());
     EXPECT_EQ(0, dlg.m_nPaints);
-    EXPECT_EQ(0u, dlg.m_nSteps);
+    EXPECT_EQ(0u, dlg.GetRunList().m_nSteps);
     EXPECT_EQ(0, dlg.m_bThreadStarted);
     EXPECT_TRUE(SnapshotTree(DisplayKeyPath()).begin()->second.empty()) << "nothing written";
 }
 
-TEST_F(ProgressDlgTest, CloseRequestDuringInitialisationStopsTheRunBeforeAnyStep)
+// Every step would run from "\Setup" at the root of the current drive.
+TEST_F(ProgressDlgTest, MissingInstallLocationEndsTheDialogBeforeAnyStepAndConsumesTheList)
 {
     WriteSlowStep("a", "Text", 0);
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ProductKeyPath().c_str(), "InstallLocation");
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     CObservedDlg dlg;
-    // As the install-location look-up does when the product's entry is missing.
-    dlg.m_afterInit = [&](CObservedDlg& d) { d.PostMessage(WM_CLOSE); };
     EXPECT_EQ(IDCANCEL, dlg.DoModal());
     EXPECT_EQ(0, dlg.m_nPaints);
-    EXPECT_EQ(1u, dlg.m_nSteps);
+    EXPECT_EQ(0, dlg.m_bThreadStarted);
+    EXPECT_EQ(1u, dlg.GetRunList().m_nSteps);
     EXPECT_FALSE(KeyExists(StepKeyPath("a"))) << "the run list is consumed all the same";
+    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
     Sleep(500);
     EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a step ran";
 }

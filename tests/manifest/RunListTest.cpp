@@ -6,7 +6,6 @@
 #include "manifest/CRunList.h"
 #include "support/InstallerNames.h"
 #include "support/TestRegistry.h"
-#include "support/TestWindows.h"
 
 namespace {
 
@@ -56,6 +55,7 @@ TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories)
 
     LoadAndConsume();
 
+    EXPECT_TRUE(runList.IsUsable());
     ASSERT_EQ(2u, runList.m_nSteps);
     const CInstallStep& a = *runList.m_steps[0];
     EXPECT_STREQ("a", a.GetKeyName());
@@ -184,39 +184,87 @@ TEST_F(RunListTest, MissingDisplayKeyIsNotCreatedAndChangesNothingElse)
     EXPECT_FALSE(KeyExists(StepKeyPath("a")));
 }
 
-TEST_F(RunListTest, TitleBecomesTheWindowTextAndItsAbsenceKeepsTheCaption)
+TEST_F(RunListTest, TitleIsReportedWhenReadableEvenWhenEmpty)
 {
-    CTestParent wnd;
-    ASSERT_TRUE(wnd.Create("Completing Vardel Install", 200, 100));
-    runList.m_hWndOwner = wnd.GetSafeHwnd();
     runList.LoadManifest();
-    CString strCaption;
-    wnd.GetWindowText(strCaption);
-    EXPECT_STREQ("Completing Vardel Install", strCaption);
+    EXPECT_FALSE(runList.HasTitle()) << "absent";
 
     SetStringValue(ManifestKeyPath(), "Title", "Finishing Tool");
     runList.LoadManifest();
-    wnd.GetWindowText(strCaption);
-    EXPECT_STREQ("Finishing Tool", strCaption);
-    EXPECT_EQ(0, TakeCloseRequests(wnd));
+    EXPECT_TRUE(runList.HasTitle());
+    EXPECT_STREQ("Finishing Tool", runList.GetTitle());
+
+    SetStringValue(ManifestKeyPath(), "Title", "");
+    runList.LoadManifest();
+    EXPECT_TRUE(runList.HasTitle()) << "an empty title is a title";
+    EXPECT_STREQ("", runList.GetTitle());
+    EXPECT_TRUE(runList.IsUsable());
 }
 
-TEST_F(RunListTest, MissingManifestKeyClosesTheWindowAndLoadsNothing)
+TEST_F(RunListTest, MissingManifestKeyIsReportedAndLoadsNothing)
 {
     DeleteKeyTree(ManifestKeyPath());
-    CTestParent wnd;
-    ASSERT_TRUE(wnd.Create("owner", 200, 100));
-    runList.m_hWndOwner = wnd.GetSafeHwnd();
 
     runList.LoadManifest();
-    EXPECT_EQ(1, TakeCloseRequests(wnd));
+    EXPECT_TRUE(runList.CouldNotBeOpened());
+    EXPECT_FALSE(runList.IsUsable());
+    EXPECT_FALSE(runList.HasTitle());
     EXPECT_EQ(0u, runList.m_nSteps);
     EXPECT_STREQ("", runList.m_szDisplayName);
 
     runList.WriteDisplayValues();
     EXPECT_EQ("<absent>", ReadStringValue(DisplayKeyPath(), "DisplayName"));
     runList.DeleteStepKeys();
-    EXPECT_EQ(1, TakeCloseRequests(wnd));
+    EXPECT_FALSE(runList.IsUsable());
+}
+
+TEST_F(RunListTest, ManifestKeyGoneBeforeDeletingIsReported)
+{
+    WriteStep("a", "executable", "x.exe");
+    runList.LoadManifest();
+    ASSERT_TRUE(runList.IsUsable());
+    DeleteKeyTree(ManifestKeyPath());
+    runList.DeleteStepKeys();
+    EXPECT_TRUE(runList.CouldNotBeOpened());
+    EXPECT_FALSE(runList.IsUsable());
+}
+
+// Every step would run from "\Setup" at the root of the current drive: the list must not run,
+// yet it is consumed as any other.
+TEST_F(RunListTest, StepFindingNoInstallLocationMakesTheListUnusableButConsumed)
+{
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ProductKeyPath().c_str(), "InstallLocation");
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    WriteStep("a", "executable", "x.exe");
+    WriteStep("b", "reg", "%InstallDir%\\x.reg");
+
+    LoadAndConsume();
+
+    ASSERT_EQ(2u, runList.m_nSteps);
+    EXPECT_TRUE(runList.m_steps[0]->LacksInstallLocation());
+    EXPECT_TRUE(runList.LacksInstallLocation());
+    EXPECT_FALSE(runList.CouldNotBeOpened());
+    EXPECT_FALSE(runList.IsUsable());
+    EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
+    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
+
+    // A later load that finds a location again reports the list usable.
+    runList.FreeSteps();
+    SetInstallLocation("C:\\Apps\\Tool");
+    WriteStep("c", "executable", "x.exe");
+    runList.LoadManifest();
+    EXPECT_TRUE(runList.IsUsable());
+}
+
+// A step whose "command" is present and empty stops loading before it looks for the location.
+TEST_F(RunListTest, StepThatNeverLooksForTheLocationKeepsTheListUsable)
+{
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ProductKeyPath().c_str(), "InstallLocation");
+    WriteStep("a", "executable", "", "%InstallDir%");
+    runList.LoadManifest();
+    ASSERT_EQ(1u, runList.m_nSteps);
+    EXPECT_FALSE(runList.LacksInstallLocation());
+    EXPECT_TRUE(runList.IsUsable());
 }
 
 TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater)
