@@ -5,6 +5,7 @@
 
 #include "app/CProgressDlg.h"
 #include "controls/CStepLabel.h"
+#include "support/HandleCount.h"
 #include "support/InstallerNames.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
@@ -413,4 +414,28 @@ TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndOnlyTheFirstOrdinaryPaintStart
     EXPECT_EQ(1u, nRunsAfterMorePaints);
     Sleep(2000);
     EXPECT_EQ(1u, ReadProbeRuns(m_record).size()) << "the worker ran once";
+}
+
+// Every run starts a worker thread whose handle the dialog closes at once; the window, its lines
+// and its icon are the platform's and the process's to keep.
+TEST_F(ProgressDlgTest, ManyRunsLeaveNoHandleBehind)
+{
+    const auto runOnce = [] {
+        WriteStep("a", "executable", "%InstallDir%\\missing.exe", NULL, "Missing");
+        CProgressDlg dlg;
+        EXPECT_EQ(IDCANCEL, dlg.DoModal());
+        EXPECT_EQ(1, dlg.m_bThreadStarted);
+    };
+    // The first runs may open what the platform keeps for the rest of the process.
+    runOnce();
+    runOnce();
+    const DWORD dwBefore = ProcessHandleCount();
+    ASSERT_NE(0u, dwBefore) << "the platform counts no handles";
+    const int kRuns = 6;
+    for (int i = 0; i < kRuns; ++i)
+        runOnce();
+    const DWORD dwAfter = ProcessHandleCount();
+    EXPECT_LE(dwAfter, dwBefore + kPlatformHandleSlack)
+        << "expected at most " << dwBefore + kPlatformHandleSlack << " handles after " << kRuns
+        << " runs, got " << dwAfter;
 }

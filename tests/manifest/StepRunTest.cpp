@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
+#include "support/HandleCount.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 
@@ -230,4 +233,29 @@ TEST_F(StepRunTest, RunListRunsEndToEndInEnumerationOrderOneAfterAnother)
         EXPECT_GE(runs[i].start, runs[i - 1].end) << "step " << i << " started too early";
     }
     EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
+}
+
+// Each run opens the step's process and its first thread; both must be closed again, whatever
+// the step returned.
+TEST_F(StepRunTest, ManyRunsLeaveNoHandleBehind)
+{
+    const UINT kRuns = 10;
+    for (UINT i = 0; i <= kRuns; ++i) {
+        char szName[8];
+        snprintf(szName, sizeof szName, "%02u", i);
+        WriteProbeStep(szName, i % 2 ? "--exit 3" : "");
+    }
+    runList.LoadManifest();
+    ASSERT_EQ(kRuns + 1, runList.m_nSteps);
+    // The first start may open what the platform keeps for the rest of the process.
+    runList.m_steps[0]->Run();
+    const DWORD dwBefore = ProcessHandleCount();
+    ASSERT_NE(0u, dwBefore) << "the platform counts no handles";
+    for (UINT i = 1; i <= kRuns; ++i)
+        EXPECT_EQ(i % 2 ? 3u : 0u, runList.m_steps[i]->Run()) << "step " << i;
+    const DWORD dwAfter = ProcessHandleCount();
+    EXPECT_LE(dwAfter, dwBefore + kPlatformHandleSlack)
+        << "expected at most " << dwBefore + kPlatformHandleSlack << " handles after " << kRuns
+        << " runs, got " << dwAfter << " (" << dwBefore << " before)";
+    EXPECT_EQ(kRuns + 1, ReadProbeRuns(m_record).size());
 }
