@@ -7,9 +7,11 @@
 #include "controls/CStepLabel.h"
 #include "support/HandleCount.h"
 #include "support/InstallerNames.h"
+#include "support/InstalledProduct.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
+#include "support/Watchdog.h"
 
 namespace {
 
@@ -97,29 +99,23 @@ SIZE MeasuredExtent(const CWnd& line, const char* pszText)
     return size;
 }
 
-class ProgressDlgTest : public RegistryTest {
+// A dialog shows one run of the installed product's run list; no dialog here may outlive
+// half a minute.
+class ProgressDlgTest : public InstalledProductTest {
 protected:
     void SetUp() override
     {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir("dialog");
-        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
-        SetInstallLocation(m_dir);
-        CreateKey(ManifestKeyPath());
-        CreateKey(DisplayKeyPath());
-        m_record = m_dir + "\\record.txt";
+        InstalledProductTest::SetUp();
+        SetTestTimeLimit(kDialogTestLimitSeconds);
     }
 
     // A step that keeps the dialog open for a while, so the test can look at it.
     void WriteSlowStep(const std::string& name, const char* pszText, int nMilliseconds = 3000)
     {
-        WriteStep(name, "executable", ProbePath().c_str(),
-                  ProbeArguments(m_record, "--sleep " + std::to_string(nMilliseconds)).c_str(),
-                  pszText);
+        WriteProbeStep(name, "--sleep " + std::to_string(nMilliseconds), pszText);
     }
 
-    std::string m_dir;
-    std::string m_record;
+    static const DWORD kDialogTestLimitSeconds = 30;
 };
 
 } // namespace

@@ -7,34 +7,19 @@
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
 #include "support/HandleCount.h"
+#include "support/InstalledProduct.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 
 namespace {
 
-// Steps loaded from a run list in the registry whose install location is a scratch folder with
-// a Setup folder in it, launching childprobe.exe.
-class StepRunTest : public RegistryTest {
+// Steps loaded from a run list of the installed product, launching childprobe.exe.
+class StepRunTest : public InstalledProductTest {
 protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir("steprun");
-        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
-        SetInstallLocation(m_dir);
-        CreateKey(ManifestKeyPath());
-        m_record = m_dir + "\\record.txt";
-    }
     void TearDown() override
     {
-        SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
         runList.FreeSteps();
-        RegistryTest::TearDown();
-    }
-
-    void WriteProbeStep(const std::string& name, const std::string& extra)
-    {
-        WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str());
+        InstalledProductTest::TearDown();
     }
 
     CInstallStep& LoadOnly()
@@ -55,8 +40,6 @@ protected:
         return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
     }
 
-    std::string m_dir;
-    std::string m_record;
     CRunList runList;
 };
 
@@ -138,7 +121,7 @@ TEST_F(StepRunTest, ChildRunsInTheSetupDirectory)
     LoadOnly().Run();
     const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
     ASSERT_EQ(1u, runs.size());
-    EXPECT_EQ(m_dir + "\\Setup", runs[0].currentDir);
+    EXPECT_EQ(m_setupDir, runs[0].currentDir);
 }
 
 // The import lands in the registry view this program itself reads and writes, the one its run

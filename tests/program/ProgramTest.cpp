@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/Figures.h"
+#include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
@@ -64,31 +65,8 @@ double Seconds(unsigned long long from, unsigned long long to)
     return static_cast<double>(static_cast<long long>(to - from)) / 1e7;
 }
 
-class ProgramTest : public RegistryTest {
+class ProgramTest : public InstalledProductTest {
 protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_setupDir = m_dir + "\\Setup";
-        CreateDirectoryA(m_setupDir.c_str(), NULL);
-        SetInstallLocation(m_dir);
-        CreateKey(ManifestKeyPath());
-        CreateKey(DisplayKeyPath());
-        m_record = m_dir + "\\record.txt";
-    }
-    void TearDown() override
-    {
-        ReportFigure();
-        RegistryTest::TearDown();
-    }
-
-    void WriteProbeStep(const std::string& name, const std::string& extra, const char* pszText)
-    {
-        WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str(),
-                  pszText);
-    }
-
     // Runs the program on the current run list and expects it to end by itself, cleanly.
     void RunToTheEnd()
     {
@@ -98,10 +76,6 @@ protected:
         ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "the program did not end";
         EXPECT_EQ(0u, dwExitCode);
     }
-
-    std::string m_dir;
-    std::string m_setupDir;
-    std::string m_record;
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
@@ -16,30 +17,18 @@ namespace {
 const DWORD kEndsByItselfMs = 30000;
 const char kPrefix[] = "FinishInstall: ";
 
-class TraceTest : public RegistryTest {
+class TraceTest : public InstalledProductTest {
 protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
-        m_record = m_dir + "\\record.txt";
-    }
-
     // A good step, a missing program, a type in the wrong case and a non-zero exit code.
     void WriteMixedRunList()
     {
-        RemoveProgramKeys();
+        ResetProgramKeys();
         DeleteFileA(m_record.c_str());
-        SetInstallLocation(m_dir);
-        CreateKey(DisplayKeyPath());
         SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
-        WriteStep("1-good", "executable", ProbePath().c_str(), ProbeArguments(m_record).c_str(),
-                  "Good");
+        WriteProbeStep("1-good", "", "Good");
         WriteStep("2-missing", "executable", "%InstallDir%\\missing.exe", "-q", "Missing");
         WriteStep("3-wrongcase", "Executable", ProbePath().c_str(), NULL, "Wrong case");
-        WriteStep("4-three", "executable", ProbePath().c_str(),
-                  ProbeArguments(m_record, "--exit 3").c_str(), "Three");
+        WriteProbeStep("4-three", "--exit 3", "Three");
     }
 
     // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
@@ -57,9 +46,6 @@ protected:
         }
         return lines;
     }
-
-    std::string m_dir;
-    std::string m_record;
 };
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
@@ -113,7 +99,7 @@ TEST_F(TraceTest, NamesEveryDecisionOfARun)
     EXPECT_TRUE(
         HasLine(lines, "step \"1-good\" command line: " + probe + " " + ProbeArguments(m_record)))
         << all;
-    EXPECT_TRUE(HasLine(lines, "step \"1-good\" working directory: " + m_dir + "\\Setup")) << all;
+    EXPECT_TRUE(HasLine(lines, "step \"1-good\" working directory: " + m_setupDir)) << all;
     EXPECT_TRUE(HasLineStarting(lines, "step \"1-good\" launched, process id ")) << all;
     EXPECT_TRUE(HasLine(lines, "step \"1-good\" ended with exit code 0 after 1 s")) << all;
     EXPECT_TRUE(HasLineStarting(lines, "step \"2-missing\" not launched: error 2 (")) << all;
@@ -149,7 +135,6 @@ TEST_F(TraceTest, ListeningChangesNothingTheProgramDoes)
 
 TEST_F(TraceTest, NotesTheUserEndingTheDialogDuringAStep)
 {
-    SetInstallLocation(m_dir);
     WriteStep("long", "executable", ProbePath().c_str(),
               ProbeArguments(m_record, "--sleep 3000").c_str(), "Long");
     CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
@@ -172,6 +157,7 @@ TEST_F(TraceTest, NotesTheUserEndingTheDialogDuringAStep)
 
 TEST_F(TraceTest, NotesAMissingRunList)
 {
+    DeleteKeyTree(ManifestKeyPath());
     const std::vector<std::string> lines = RunTraced();
     EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() +
                                    " cannot be opened (error 2): no steps, the window closes"))
@@ -182,7 +168,6 @@ TEST_F(TraceTest, NotesAMissingRunList)
 
 TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
 {
-    SetInstallLocation(m_dir);
     std::string parameters;
     for (int i = 0; i < 200; ++i)
         parameters += "%InstallDir%";
@@ -205,7 +190,6 @@ TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
 
 TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
 {
-    SetInstallLocation(m_dir);
     const auto writeSteps = [](int nSteps) {
         for (int i = 0; i < nSteps; ++i) {
             char szName[8];
