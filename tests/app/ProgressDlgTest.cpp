@@ -261,25 +261,6 @@ TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
     EXPECT_EQ(y + 30, rcWindow.bottom - rcWindow.top);
 }
 
-TEST_F(ProgressDlgTest, OneLineWindowIsItsLinePlusTheMargins)
-{
-    SKIP_ON_GDI_TEXT_DEFECT();
-    WriteSlowStep("1", "Installing the device drivers", 1500);
-    CObservedDlg dlg;
-    RECT rcLine = {}, rcWindow = {};
-    SIZE extent = {};
-    dlg.m_atFirstPaint = [&](CObservedDlg& d) {
-        GetWindowRect(d, &rcWindow);
-        rcLine = ClientRectOf(*d.m_labels[0], d);
-        extent = MeasuredExtent(*d.m_labels[0], "Installing the device drivers");
-    };
-    dlg.DoModal();
-    EXPECT_EQ(10, rcLine.left);
-    EXPECT_EQ(10, rcLine.top);
-    EXPECT_EQ(extent.cx + 20, rcWindow.right - rcWindow.left);
-    EXPECT_EQ(extent.cy + 50, rcWindow.bottom - rcWindow.top);
-}
-
 TEST_F(ProgressDlgTest, WindowIsCentredOnTheWorkArea)
 {
     WriteSlowStep("1", "A line to give the window some width", 1500);
@@ -302,18 +283,6 @@ TEST_F(ProgressDlgTest, CaptionComesFromTheTitle)
     dlg.m_atFirstPaint = [&](CObservedDlg& d) { GetWindowTextA(d, szCaption, sizeof szCaption); };
     dlg.DoModal();
     EXPECT_STREQ("Finishing Tool 4.2", szCaption);
-}
-
-TEST_F(ProgressDlgTest, MissingManifestKeyEndsTheDialogBeforeItsFirstPaint)
-{
-    WriteStep("a", "executable", "x.exe", NULL, "Text");
-    DeleteKeyTree(ManifestKeyPath());
-    CObservedDlg dlg;
-    EXPECT_EQ(IDCANCEL, dlg.DoModal());
-    EXPECT_EQ(0, dlg.m_nPaints);
-    EXPECT_EQ(0u, dlg.GetRunList().m_nSteps);
-    EXPECT_EQ(0, dlg.m_bThreadStarted);
-    EXPECT_TRUE(SnapshotTree(DisplayKeyPath()).begin()->second.empty()) << "nothing written";
 }
 
 // Every step would run from "\Setup" at the root of the current drive.

@@ -35,18 +35,19 @@ protected:
         COLORREF textColour;
         int bkMode;
     };
-    ColourAnswer AskColours()
+    ColourAnswer AskColours() { return AskColours(label); }
+    ColourAnswer AskColours(const CWnd& line)
     {
-        HDC hDC = GetDC(label);
+        HDC hDC = GetDC(line);
         ColourAnswer answer;
         answer.hBrush = reinterpret_cast<HBRUSH>(
             parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                               reinterpret_cast<LPARAM>(label.GetSafeHwnd())));
+                               reinterpret_cast<LPARAM>(line.GetSafeHwnd())));
         answer.hFont = static_cast<HFONT>(GetCurrentObject(hDC, OBJ_FONT));
         answer.font = SelectedFont(hDC);
         answer.textColour = GetTextColor(hDC);
         answer.bkMode = GetBkMode(hDC);
-        ReleaseDC(label, hDC);
+        ReleaseDC(line, hDC);
         return answer;
     }
 
@@ -233,11 +234,14 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
     EXPECT_EQ(FW_BOLD, AskColours().font.lfWeight);
 }
 
-TEST_F(StepLabelTest, SetBoldOnALineWithoutAWindowOnlyRebuildsTheFont)
+// A line may be switched before its window is made; the weight shows once it is.
+TEST_F(StepLabelTest, SetBoldBeforeTheWindowIsMadeShowsOnceItIs)
 {
-    CStepLabel unshown;
-    unshown.SetBold(TRUE).SetBold(FALSE);
-    EXPECT_EQ(nullptr, unshown.GetSafeHwnd());
+    CStepLabel later;
+    later.SetBold(TRUE);
+    const RECT rc = {10, 50, 210, 80};
+    ASSERT_TRUE(later.Create("Made later", WS_CHILD | WS_VISIBLE, rc, &parent));
+    EXPECT_EQ(FW_BOLD, AskColours(later).font.lfWeight);
 }
 
 TEST_F(StepLabelTest, LineWithoutNotifyStyleLetsClicksThroughToTheParent)

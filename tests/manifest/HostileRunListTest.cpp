@@ -10,7 +10,6 @@
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
-#include "support/InstallerNames.h"
 #include "support/TestRegistry.h"
 
 namespace {
@@ -112,22 +111,6 @@ TEST_F(HostileRunListTest, OtherRegistryTypesAreReadAsTheirBytes)
     EXPECT_STREQ("", runList.m_steps[1]->GetCommand());
     const std::vector<std::string> left = {"b"};
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
-}
-
-TEST_F(HostileRunListTest, AThousandStepSubkeysLoadTheFirst597AndLeaveTheRest)
-{
-    for (int i = 0; i < 1000; ++i) {
-        char szName[16];
-        snprintf(szName, sizeof szName, "%04d", i);
-        WriteStep(szName, i % 2 ? "reg" : "executable", "x");
-    }
-    runList.LoadManifest();
-    runList.DeleteStepKeys();
-    ASSERT_EQ(installer::kMostStepsPerStart, runList.m_nSteps);
-    const std::vector<std::string> left = SubkeyNames(ManifestKeyPath());
-    ASSERT_EQ(403u, left.size());
-    EXPECT_EQ("0597", left.front());
-    EXPECT_EQ("0999", left.back());
 }
 
 namespace {

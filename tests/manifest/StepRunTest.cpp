@@ -99,22 +99,6 @@ TEST_F(StepRunTest, StepWithoutParametersEndsItsLineWithOneBlank)
     EXPECT_EQ(Quoted(ProbePath()) + " ", runs[0].commandLine);
 }
 
-TEST_F(StepRunTest, StepWithoutCommandBeginsItsLineWithTheBlank)
-{
-    const std::string parameters = Quoted(ProbePath()) + " " + ProbeArguments(m_record);
-    WriteStep("a", "executable", NULL, parameters.c_str());
-    CInstallStep& step = LoadOnly();
-    EXPECT_STREQ((" " + parameters).c_str(), step.ComposeCommandLine());
-    // Whether the platform starts a program from such a line is its own affair; a run that
-    // does start sees the line as it was composed.
-    const DWORD dwExitCode = step.Run();
-    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
-    if (runs.empty())
-        EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
-    else
-        EXPECT_EQ(" " + parameters, runs[0].commandLine);
-}
-
 TEST_F(StepRunTest, ChildRunsInTheSetupDirectory)
 {
     WriteProbeStep("a", "");

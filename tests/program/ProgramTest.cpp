@@ -162,17 +162,6 @@ TEST_F(ProgramTest, RunningStepsLineIsBoldAndEveryOtherLineNormal)
     }
 }
 
-TEST_F(ProgramTest, WithoutStepsTheWindowEndsAtOnce)
-{
-    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
-    CProgramRun run;
-    ASSERT_TRUE(run.Started());
-    DWORD dwExitCode = 1;
-    EXPECT_TRUE(run.WaitForEnd(10000, &dwExitCode));
-    EXPECT_EQ(0u, dwExitCode);
-    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
-}
-
 TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRun)
 {
     ClaimFigure("a step exiting 5, a missing program, a crash and an exit code of 259 each "
@@ -325,25 +314,6 @@ TEST_F(ProgramTest, MissingDisplayKeyIsLeftMissing)
     RunToTheEnd();
     EXPECT_FALSE(KeyExists(DisplayKeyPath()));
     EXPECT_EQ(1u, ReadProbeRuns(m_record).size());
-}
-
-TEST_F(ProgramTest, WindowTallerThanTheScreenStillRunsEveryStep)
-{
-    ClaimFigure("597 steps in a window taller than the screen all ran, the 598th stayed in "
-                "the registry, and the program ended by itself");
-    WriteProbeStep("000", "", "First");
-    for (int i = 1; i < 596; ++i) {
-        char szName[8];
-        snprintf(szName, sizeof szName, "%03d", i);
-        WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "A step of many");
-    }
-    WriteProbeStep("596", "", "Last");
-    WriteProbeStep("597", "", "Beyond the capacity");
-    RunToTheEnd();
-    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
-    EXPECT_EQ(2u, runs.size());
-    const std::vector<std::string> left = {"597"};
-    EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
 }
 
 TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Figures.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
@@ -158,7 +159,10 @@ TEST_F(TraceTest, NotesTheUserEndingTheDialogDuringAStep)
 TEST_F(TraceTest, NotesAMissingRunList)
 {
     DeleteKeyTree(ManifestKeyPath());
+    SetStringValue(DisplayKeyPath(), "DisplayName", "installer's name");
+    const RegistrySnapshot displayBefore = SnapshotTree(DisplayKeyPath());
     const std::vector<std::string> lines = RunTraced();
+    EXPECT_EQ(displayBefore, SnapshotTree(DisplayKeyPath())) << "the display key was written";
     EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() +
                                    " cannot be opened (error 2): no steps, the window closes"))
         << Joined(lines);
@@ -188,13 +192,15 @@ TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
     EXPECT_EQ("...\n", cut.substr(cut.size() - 4));
 }
 
+// The whole program at the capacity: the window holds 597 lines, far taller than the screen, and
+// still runs the last of them; a 598th step subkey is left and the trace says so.
 TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
 {
     const auto writeSteps = [](int nSteps) {
         for (int i = 0; i < nSteps; ++i) {
             char szName[8];
             snprintf(szName, sizeof szName, "%03d", i);
-            WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "Step");
+            WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "A step of many");
         }
     };
     const std::string capacity =
@@ -205,8 +211,19 @@ TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
     EXPECT_TRUE(HasLine(lines, "597 steps loaded")) << Joined(lines);
     EXPECT_FALSE(HasLine(lines, capacity)) << "no subkey was left";
 
+    ClaimFigure("597 steps in a window taller than the screen all ran, the 598th stayed in the "
+                "registry, and the program ended by itself");
+    DeleteFileA(m_record.c_str());
     writeSteps(598);
+    WriteProbeStep("000", "--exit 1", "First");
+    WriteProbeStep("596", "--exit 2", "Last");
+    WriteProbeStep("597", "--exit 3", "Beyond the capacity");
     lines = RunTraced();
     EXPECT_TRUE(HasLine(lines, capacity)) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "all 597 steps run: the window closes")) << Joined(lines);
+    const std::vector<ProbeRun> runs = ProbeRuns();
+    ASSERT_EQ(2u, runs.size()) << "the first and the last step run, the 598th not";
+    EXPECT_NE(std::string::npos, runs[0].commandLine.find("--exit 1")) << runs[0].commandLine;
+    EXPECT_NE(std::string::npos, runs[1].commandLine.find("--exit 2")) << runs[1].commandLine;
     EXPECT_EQ(std::vector<std::string>{"597"}, SubkeyNames(ManifestKeyPath()));
 }
