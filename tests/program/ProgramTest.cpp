@@ -247,36 +247,6 @@ TEST_F(ProgramTest, EnterDuringAStepEndsTheProgramAndLeavesTheChildRunning)
     EndDuringALongStep(this, m_record, VK_RETURN);
 }
 
-namespace {
-
-// Programs planted at the root of a drive, where any user may write: a "\Setup" folder with a
-// tool in it and "\bin\tool.exe", both copies of childprobe.exe. Removed again at the end.
-class CPlantedRoot {
-public:
-    explicit CPlantedRoot(const std::string& drive) : m_drive(drive)
-    {
-        CreateDirectoryA((m_drive + "\\Setup").c_str(), NULL);
-        CreateDirectoryA((m_drive + "\\bin").c_str(), NULL);
-        m_bPlanted =
-            CopyFileA(ProbePath().c_str(), (m_drive + "\\Setup\\tool.exe").c_str(), FALSE) &&
-            CopyFileA(ProbePath().c_str(), (m_drive + "\\bin\\tool.exe").c_str(), FALSE);
-    }
-    ~CPlantedRoot()
-    {
-        DeleteFileA((m_drive + "\\Setup\\tool.exe").c_str());
-        DeleteFileA((m_drive + "\\bin\\tool.exe").c_str());
-        RemoveDirectoryA((m_drive + "\\Setup").c_str());
-        RemoveDirectoryA((m_drive + "\\bin").c_str());
-    }
-    bool Planted() const { return m_bPlanted; }
-
-private:
-    std::string m_drive;
-    bool m_bPlanted;
-};
-
-} // namespace
-
 // Without an install location the placeholders would point at the root of the current drive;
 // the program must start nothing there, whoever put what there, and end by itself.
 TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)

@@ -264,8 +264,11 @@ std::vector<uint64_t> SeedsToRun()
 
 // The program's keys belong to the fixture; the install location of the run lists whose steps
 // start programs is a scratch folder with a Setup folder, and the runner works in an empty one,
-// so that no relative setup folder a run list names exists. The counts are what the soak saw,
-// reported as its figure: FAILED when any of them is not zero or any check failed.
+// so that no relative setup folder a run list names exists. The root of its drive holds
+// programs in "\Setup" and "\bin", as any user may put there: a run list whose install location
+// cannot be used must start nothing there. Every childprobe.exe started, planted or named by a
+// step, records its start in one file. The counts are what the soak saw, reported as its figure:
+// FAILED when any of them is not zero or any check failed.
 class RunListSoakTest : public RegistryTest {
 protected:
     void SetUp() override
@@ -277,10 +280,14 @@ protected:
         CreateDirectoryA(m_locationDir.c_str(), NULL);
         CreateDirectoryA((m_locationDir + "\\Setup").c_str(), NULL);
         CreateDirectoryA(m_workingDir.c_str(), NULL);
+        m_record = m_dir + "\\record.txt";
+        SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
     }
     void TearDown() override
     {
-        ReportFigure(m_nCrashes + m_nHangs + m_nMiscounted + m_nKeysLostOrChanged != 0);
+        ReportFigure(
+            m_nCrashes + m_nHangs + m_nMiscounted + m_nStrayStarts + m_nKeysLostOrChanged != 0);
+        SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
         RegistryTest::TearDown();
         RemoveScratchDir(m_dir);
     }
@@ -291,19 +298,22 @@ protected:
     {
         char szFigure[160];
         snprintf(szFigure, sizeof szFigure,
-                 "run lists: %u, crashes: %u, hangs: %u, steps miscounted: %u, keys lost or "
-                 "changed: %u",
-                 m_nRunLists, m_nCrashes, m_nHangs, m_nMiscounted, m_nKeysLostOrChanged);
+                 "run lists: %u, crashes: %u, hangs: %u, steps miscounted: %u, stray starts: %u, "
+                 "keys lost or changed: %u",
+                 m_nRunLists, m_nCrashes, m_nHangs, m_nMiscounted, m_nStrayStarts,
+                 m_nKeysLostOrChanged);
         ClaimFigure(szFigure, kCounts);
     }
 
     std::string m_dir;
     std::string m_locationDir;
     std::string m_workingDir;
+    std::string m_record;
     unsigned m_nRunLists = 0;
     unsigned m_nCrashes = 0;
     unsigned m_nHangs = 0;
     unsigned m_nMiscounted = 0;
+    unsigned m_nStrayStarts = 0; // programs started by a run list that names none to start
     unsigned m_nKeysLostOrChanged = 0;
 };
 
@@ -312,9 +322,8 @@ protected:
 TEST_F(RunListSoakTest, RandomRunListsNeitherCrashNorHangNorTouchOtherKeys)
 {
     ClaimCounts();
-    // An empty or unreadable install location makes the setup folder "\Setup" on the current
-    // drive; if that existed, every import step would start regedit.exe.
-    ASSERT_FALSE(FileExists(m_workingDir.substr(0, 2) + "\\Setup"));
+    const CPlantedRoot planted(m_workingDir.substr(0, 2));
+    ASSERT_TRUE(planted.Planted());
     ASSERT_TRUE(FileExists(TestBinaryDir() + "\\runlist_runner.exe"));
     // In code page 1252 every byte is a character that the registry's conversions give back
     // unchanged; elsewhere the generator keeps to ASCII.
@@ -330,6 +339,7 @@ TEST_F(RunListSoakTest, RandomRunListsNeitherCrashNorHangNorTouchOtherKeys)
 
         const DWORD dwLimitMs = kBaseLimitMs + kLimitPerLaunchMs * list.nLaunchingSteps;
         SetTestTimeLimit(dwLimitMs / 1000 + kWatchdogMarginSeconds);
+        DeleteFileA(m_record.c_str());
         const RunnerResult result = RunRunner(m_workingDir, m_dir + "\\runner.txt", dwLimitMs);
         ASSERT_TRUE(result.bStarted) << "runlist_runner.exe did not start";
         ++m_nRunLists;
@@ -356,6 +366,12 @@ TEST_F(RunListSoakTest, RandomRunListsNeitherCrashNorHangNorTouchOtherKeys)
                               << " steps (at most " << kMostSteps << "), the runner ran "
                               << nReported;
             }
+        }
+        const size_t nStarts = ReadProbeRuns(m_record).size();
+        if (list.nLaunchingSteps == 0 && nStarts != 0) {
+            ++m_nStrayStarts;
+            ADD_FAILURE() << "seed " << seed << ": " << nStarts
+                          << " programs started by a run list that starts none";
         }
         m_nKeysLostOrChanged += static_cast<unsigned>(differences.size());
         for (const std::string& difference : differences)

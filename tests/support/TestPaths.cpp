@@ -84,6 +84,22 @@ bool FileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+CPlantedRoot::CPlantedRoot(const std::string& drive) : m_drive(drive)
+{
+    CreateDirectoryA((m_drive + "\\Setup").c_str(), NULL);
+    CreateDirectoryA((m_drive + "\\bin").c_str(), NULL);
+    m_bPlanted = CopyFileA(ProbePath().c_str(), (m_drive + "\\Setup\\tool.exe").c_str(), FALSE) &&
+                 CopyFileA(ProbePath().c_str(), (m_drive + "\\bin\\tool.exe").c_str(), FALSE);
+}
+
+CPlantedRoot::~CPlantedRoot()
+{
+    DeleteFileA((m_drive + "\\Setup\\tool.exe").c_str());
+    DeleteFileA((m_drive + "\\bin\\tool.exe").c_str());
+    RemoveDirectoryA((m_drive + "\\Setup").c_str());
+    RemoveDirectoryA((m_drive + "\\bin").c_str());
+}
+
 std::vector<ProbeRun> ReadProbeRuns(const std::string& recordPath)
 {
     std::vector<ProbeRun> runs;

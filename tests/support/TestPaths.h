@@ -13,6 +13,22 @@ std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 
+// Programs planted at the root of a drive, where any user may write: a "\Setup" folder with a
+// tool in it and "\bin\tool.exe", both copies of childprobe.exe. Removed again at the end.
+class CPlantedRoot {
+public:
+    explicit CPlantedRoot(const std::string& drive);
+    ~CPlantedRoot();
+    CPlantedRoot(const CPlantedRoot&) = delete;
+    CPlantedRoot& operator=(const CPlantedRoot&) = delete;
+
+    bool Planted() const { return m_bPlanted; }
+
+private:
+    std::string m_drive;
+    bool m_bPlanted;
+};
+
 // One start of childprobe.exe as its --record file tells it.
 struct ProbeRun {
     unsigned long long start = 0; // system time, 100 ns units
