@@ -3,6 +3,7 @@
 #include "app/CStepRun.h"
 #include "controls/CStepLabel.h"
 #include "framework/CClientDC.h"
+#include "framework/CHandle.h"
 #include "framework/CPaintDC.h"
 #include "framework/CTrace.h"
 #include "framework/CWinApp.h"
@@ -17,7 +18,6 @@ const int kLineGap = 10;
 const int kFrameWidth = 2 * kMargin;
 const int kFrameHeight = 30;
 const UINT kLineId = 0xFFFF;
-const UINT kEscape = 27;
 
 } // namespace
 
@@ -117,13 +117,12 @@ void CProgressDlg::StartStepRunner()
 {
     m_pStepRun = new CStepRun(m_runList.m_steps, m_labels, m_runList.m_nSteps, m_hWnd);
     DWORD dwThreadId;
-    HANDLE hThread = ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId);
-    if (hThread == NULL) {
+    // Nothing waits for the worker, so its handle is closed at once; the worker ends with the
+    // process if the dialog ends first.
+    const CHandle thread(
+        ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId));
+    if (static_cast<HANDLE>(thread) == NULL)
         CTrace::Line("worker not started (error %lu): no step runs", ::GetLastError());
-        return;
-    }
-    // Nothing waits for the worker; it ends with the process if the dialog ends first.
-    ::CloseHandle(hThread);
 }
 
 void CProgressDlg::OnOK()
@@ -164,7 +163,7 @@ void CProgressDlg::OnEnterIdle(UINT nWhy, CWnd* pWho)
 
 void CProgressDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags)
 {
-    if (nChar == kEscape) {
+    if (nChar == VK_ESCAPE) {
         MessageBox("Esc", "Esc", MB_OK);
         return;
     }

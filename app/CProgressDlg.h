@@ -2,6 +2,7 @@
 
 #include "framework/CDialog.h"
 #include "manifest/CRunList.h"
+#include "res/resource.h"
 
 class CStepLabel;
 class CStepRun;
@@ -12,7 +13,7 @@ class CStepRun;
 // that cannot be used closes the window before that paint.
 class CProgressDlg : public CDialog {
 public:
-    enum { IDD = 102, IDI_PROGRAM = 128 };
+    enum { IDD = IDD_PROGRESS };
 
     explicit CProgressDlg(CWnd* pParent = NULL);
 
@@ -25,10 +26,10 @@ public:
     BYTE m_bThreadStarted;
 
 protected:
-    virtual BOOL OnInitDialog();
+    BOOL OnInitDialog() override;
     // The dialog ends as any dialog does; these only note in the trace when it ends mid-run.
-    virtual void OnOK();
-    virtual void OnCancel();
+    void OnOK() override;
+    void OnCancel() override;
     void CreateStepLabels();
 
     void OnPaint();

@@ -9,5 +9,5 @@ class CStartupApp : public CWinApp {
 public:
     CStartupApp();
 
-    virtual BOOL InitInstance();
+    BOOL InitInstance() override;
 };

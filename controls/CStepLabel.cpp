@@ -30,32 +30,29 @@ ON_WM_SETCURSOR()
 ON_MESSAGE(CStepLabel::WM_SETBOLD, CStepLabel::OnSetBold)
 END_MESSAGE_MAP()
 
-// The colours are taken once: a line keeps the look it was made with.
-CStepLabel::CStepLabel() : m_hBrushFlash(NULL)
+// The colours are taken once: a line keeps the look it was made with. The font and the brushes
+// are the line's own, deleted with it.
+CStepLabel::CStepLabel()
 {
     m_colorText = ::GetSysColor(COLOR_WINDOWTEXT);
-    m_hBrushFace = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    m_brushFace.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
     ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
     m_lineFont.CreateFontIndirect(&m_logFont);
     m_bFlashPhase = FALSE;
     m_flashMode = kFlashNone;
     m_hOwnCursor = NULL;
-    m_hBrushFlash = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
-}
-
-CStepLabel::~CStepLabel()
-{
-    m_lineFont.DeleteObject();
-    ::DeleteObject(m_hBrushFace);
-    ::DeleteObject(m_hBrushFlash);
+    m_brushFlash.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
 }
 
 CStepLabel& CStepLabel::SetBold(BOOL bBold)
 {
     // A worker thread must not swap the font while the window's own thread may be painting
-    // with it: hand the change over and wait until the line has been repainted.
-    if (m_hWnd != NULL && ::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId()) {
-        SendMessage(WM_SETBOLD, bBold ? TRUE : FALSE);
+    // with it: hand the change over and wait until the line has been repainted. The window's
+    // thread clears m_hWnd at WM_NCDESTROY, so the handle is read once; a window gone by then
+    // takes no message.
+    const HWND hWnd = m_hWnd;
+    if (hWnd != NULL && ::GetWindowThreadProcessId(hWnd, NULL) != ::GetCurrentThreadId()) {
+        ::SendMessageA(hWnd, WM_SETBOLD, bBold ? TRUE : FALSE, 0);
         return *this;
     }
     ApplyBold(bBold);
@@ -70,11 +67,11 @@ void CStepLabel::ApplyBold(BOOL bBold)
         RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+// The old font goes once the new one is made. Should making it fail, the line draws in whatever
+// font its device context holds.
 void CStepLabel::RebuildFont()
 {
-    m_lineFont.DeleteObject();
-    // Should this fail the line draws in whatever font its device context holds.
-    m_lineFont.Attach(::CreateFontIndirectA(&m_logFont));
+    m_lineFont.CreateFontIndirect(&m_logFont);
 }
 
 HBRUSH CStepLabel::CtlColor(CDC* pDC, UINT nCtlColor)
@@ -86,8 +83,8 @@ HBRUSH CStepLabel::CtlColor(CDC* pDC, UINT nCtlColor)
         pDC->SetBkMode(TRANSPARENT);
     }
     if (m_flashMode == kFlashBackground && !m_bFlashPhase)
-        return m_hBrushFlash;
-    return m_hBrushFace;
+        return m_brushFlash;
+    return m_brushFace;
 }
 
 void CStepLabel::OnTimer(UINT_PTR nIDEvent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/CBrush.h"
 #include "framework/CFont.h"
 #include "framework/CStatic.h"
 #include "framework/CString.h"
@@ -19,7 +20,6 @@ public:
     enum FlashMode { kFlashNone = 0, kFlashText = 1, kFlashBackground = 2 };
 
     CStepLabel();
-    virtual ~CStepLabel();
 
     // Sets the weight to bold (any non-zero argument) or normal, rebuilds the font and repaints
     // the line before returning. Safe from any thread: the font is only ever replaced on the
@@ -46,8 +46,8 @@ private:
     void ApplyBold(BOOL bBold);
 
     COLORREF m_colorText;
-    HBRUSH m_hBrushFace;
-    HBRUSH m_hBrushFlash;
+    CBrush m_brushFace;
+    CBrush m_brushFlash;
     LOGFONTA m_logFont;
     CFont m_lineFont;
     CString m_strFlashText;

@@ -114,10 +114,13 @@ BOOL CtlColorReflect(CWnd* pWnd, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 
 } // namespace AfxThunk
 
+// In a class derived from CWnd: declares its table and overrides the accessor CWnd declares for
+// the root of every chain, so that an accessor whose signature drifts stops the build instead of
+// leaving the table unread.
 #define DECLARE_MESSAGE_MAP()                                                                      \
 protected:                                                                                         \
     static const AFX_MSGMAP* GetThisMessageMap();                                                  \
-    virtual const AFX_MSGMAP* GetMessageMap() const;
+    const AFX_MSGMAP* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
     const AFX_MSGMAP* theClass::GetMessageMap() const                                              \

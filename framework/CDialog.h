@@ -10,7 +10,7 @@ public:
 
     // Runs the dialog until EndDialog; returns the value given to it, or -1 when the dialog
     // could not be created.
-    virtual INT_PTR DoModal();
+    INT_PTR DoModal();
     void EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
 
 protected:

@@ -1,26 +1,12 @@
 #pragma once
 
-#include <windows.h>
+#include "framework/CGdiObject.h"
 
-// Owns at most one font object and deletes it on destruction. Attach takes ownership of a
-// handle, Detach gives it up. Not copyable: two wrappers would delete one font twice.
-class CFont {
+// A font object the wrapper owns and deletes.
+class CFont : public CGdiObject<HFONT> {
 public:
-    CFont() : m_hObject(NULL) {}
-    ~CFont() { DeleteObject(); }
-
-    CFont(const CFont&) = delete;
-    CFont& operator=(const CFont&) = delete;
-
-    BOOL CreateFontIndirect(const LOGFONTA* pLogFont);
-    // Deletes the font held (if any) and leaves the wrapper empty.
-    BOOL DeleteObject();
-    BOOL Attach(HFONT hFont);
-    HFONT Detach();
-
-    HFONT GetSafeHandle() const { return m_hObject; }
-    operator HFONT() const { return m_hObject; }
-
-private:
-    HFONT m_hObject;
+    BOOL CreateFontIndirect(const LOGFONTA* pLogFont)
+    {
+        return Attach(::CreateFontIndirectA(pLogFont));
+    }
 };

@@ -1,9 +1,20 @@
 #include "framework/CString.h"
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
+
+// The longest text a string holds: its length and the NUL after it are counted in an int.
+const int kMaxLength = INT_MAX - 1;
+
+// Text that cannot be held ends the process, as operator new does when memory runs out: a
+// string that silently lost text could become a command line that starts something else.
+void EndForLackOfMemory()
+{
+    ::RaiseException(static_cast<DWORD>(STATUS_NO_MEMORY), EXCEPTION_NONCONTINUABLE, 0, NULL);
+}
 
 // The code page's lead bytes, from its one description rather than a question per byte.
 void MarkLeadBytes(UINT nCodePage, bool leadBytes[256])
@@ -126,8 +137,7 @@ char* CString::GetBuffer(int nMinLength)
 {
     if (nMinLength < m_nLength)
         nMinLength = m_nLength;
-    if (!Reserve(nMinLength))
-        return NULL;
+    Reserve(nMinLength);
     return m_pchData;
 }
 
@@ -152,8 +162,13 @@ void CString::Assign(const char* pch, int nLength)
 
 void CString::Append(const char* pch, int nLength)
 {
-    if (nLength <= 0 || !Reserve(m_nLength + nLength))
+    if (nLength <= 0)
         return;
+    if (nLength > kMaxLength - m_nLength) {
+        EndForLackOfMemory();
+        return;
+    }
+    Reserve(m_nLength + nLength);
     memcpy(m_pchData + m_nLength, pch, nLength);
     m_nLength += nLength;
     m_pchData[m_nLength] = '\0';
@@ -161,21 +176,26 @@ void CString::Append(const char* pch, int nLength)
 
 // Grows the buffer to hold nLength characters and the NUL. Growth doubles, so appending
 // one piece after another stays linear.
-bool CString::Reserve(int nLength)
+void CString::Reserve(int nLength)
 {
     if (m_pchData != NULL && nLength <= m_nCapacity)
-        return true;
-    int nCapacity = m_nCapacity * 2;
+        return;
+    if (nLength > kMaxLength) {
+        EndForLackOfMemory();
+        return;
+    }
+    int nCapacity = m_nCapacity <= kMaxLength / 2 ? m_nCapacity * 2 : kMaxLength;
     if (nCapacity < nLength)
         nCapacity = nLength;
-    char* pchNew = static_cast<char*>(realloc(m_pchData, nCapacity + 1));
-    if (pchNew == NULL)
-        return false;
+    char* pchNew = static_cast<char*>(realloc(m_pchData, static_cast<size_t>(nCapacity) + 1));
+    if (pchNew == NULL) {
+        EndForLackOfMemory();
+        return;
+    }
     if (m_pchData == NULL)
         pchNew[0] = '\0';
     m_pchData = pchNew;
     m_nCapacity = nCapacity;
-    return true;
 }
 
 CString operator+(const CString& left, const CString& right)

@@ -4,7 +4,8 @@
 
 // The program's 8-bit string: text in the system's ANSI code page, NUL-terminated, owning its
 // buffer. An empty string converts to "" and never to a null pointer, so it can be handed to any
-// API that takes a string.
+// API that takes a string. Text is never dropped: when memory for it runs out (or its length
+// would pass what an int counts) the process ends with STATUS_NO_MEMORY, as operator new ends it.
 class CString {
 public:
     CString();
@@ -32,15 +33,15 @@ public:
     // stepped over whole, so a match never starts on a trail byte. Returns the number replaced.
     int Replace(const char* pszOld, const char* pszNew, UINT nCodePage = CP_ACP);
 
-    // Room for nMinLength characters and the NUL; ReleaseBuffer takes the length back
-    // (up to the first NUL when nNewLength is -1).
+    // Room for nMinLength characters and the NUL, never NULL; ReleaseBuffer takes the length
+    // back (up to the first NUL when nNewLength is -1).
     char* GetBuffer(int nMinLength);
     void ReleaseBuffer(int nNewLength = -1);
 
 private:
     void Assign(const char* pch, int nLength);
     void Append(const char* pch, int nLength);
-    bool Reserve(int nLength);
+    void Reserve(int nLength);
 
     char* m_pchData;
     int m_nLength;

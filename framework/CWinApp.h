@@ -16,7 +16,7 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance();
-    virtual int ExitInstance();
+    int ExitInstance();
 
     const char* m_pszAppName;
     HINSTANCE m_hInstance;

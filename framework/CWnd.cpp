@@ -13,6 +13,19 @@ bool IsColourRequest(UINT message)
     return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
 }
 
+// The work area of the primary monitor; the whole monitor when the system does not tell.
+RECT GetWorkArea()
+{
+    RECT rcArea;
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0)) {
+        rcArea.left = 0;
+        rcArea.top = 0;
+        rcArea.right = ::GetSystemMetrics(SM_CXSCREEN);
+        rcArea.bottom = ::GetSystemMetrics(SM_CYSCREEN);
+    }
+    return rcArea;
+}
+
 } // namespace
 
 CWnd* AfxWndFromHandle(HWND hWnd)
@@ -63,8 +76,6 @@ void CWnd::GetWindowText(CString& strText) const
 {
     const int nLength = ::GetWindowTextLengthA(m_hWnd);
     char* pszBuffer = strText.GetBuffer(nLength);
-    if (pszBuffer == NULL)
-        return;
     ::GetWindowTextA(m_hWnd, pszBuffer, nLength + 1);
     strText.ReleaseBuffer();
 }
@@ -77,8 +88,7 @@ BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int c
 
 void CWnd::CenterWindow()
 {
-    RECT rcArea;
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
+    const RECT rcArea = GetWorkArea();
     RECT rcWindow;
     GetWindowRect(&rcWindow);
     const int nWidth = rcWindow.right - rcWindow.left;

@@ -63,10 +63,11 @@ public:
 protected:
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // Looks the message up in the message maps; TRUE when an entry took it.
-    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
-    // A message the parent hands back to this window (reflection).
-    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
-    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+    // A message the parent hands back to this window (reflection), looked up in the child's
+    // message maps.
+    BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // The current message to the window's original procedure.
     LRESULT Default();
 
@@ -79,6 +80,8 @@ protected:
     void OnChar(UINT, UINT, UINT) { Default(); }
     void OnEnterIdle(UINT, CWnd*) { Default(); }
 
+    // The root of every chain of message maps; derived classes declare theirs with
+    // DECLARE_MESSAGE_MAP, which overrides this accessor.
     static const AFX_MSGMAP* GetThisMessageMap();
     virtual const AFX_MSGMAP* GetMessageMap() const;
 

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "framework/CHandle.h"
 #include "framework/CTrace.h"
 #include "manifest/CRegKey.h"
 #include "manifest/InstallLocation.h"
@@ -27,7 +28,6 @@ CInstallStep::CInstallStep(const CString& strKeyName)
     : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName),
       m_bNoInstallLocation(false)
 {
-    ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
     ResetStartupInfo();
 }
@@ -84,27 +84,27 @@ DWORD CInstallStep::Run()
     }
     memcpy(szCommandLine, static_cast<const char*>(strCommandLine), strCommandLine.GetLength() + 1);
 
-    ZeroMemory(&m_pi, sizeof m_pi);
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof pi);
     const char* pszApplicationName =
         m_strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(m_strApplicationName);
     if (!::CreateProcessA(pszApplicationName, szCommandLine, NULL, NULL, FALSE, m_dwCreationFlags,
-                          NULL, m_strWorkingDir, &m_si, &m_pi)) {
+                          NULL, m_strWorkingDir, &m_si, &pi)) {
         const DWORD dwError = ::GetLastError();
         char szError[256];
         CTrace::Line("step \"%s\" not launched: error %lu (%s)", pszKeyName, dwError,
                      CTrace::ErrorText(dwError, szError, sizeof szError));
         return STILL_ACTIVE;
     }
-    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, m_pi.dwProcessId);
+    // Both handles are closed when the step is done with, the thread's first.
+    const CHandle process(pi.hProcess);
+    const CHandle thread(pi.hThread);
+    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, pi.dwProcessId);
 
     const DWORD dwStart = ::GetTickCount();
-    const DWORD dwExitCode = m_bWait == 1 ? WaitForExit() : STILL_ACTIVE;
+    const DWORD dwExitCode = m_bWait == 1 ? WaitForExit(process) : STILL_ACTIVE;
     CTrace::Line("step \"%s\" ended with exit code %lu after %lu s", pszKeyName, dwExitCode,
                  (::GetTickCount() - dwStart + 500) / 1000);
-    ::CloseHandle(m_pi.hThread);
-    ::CloseHandle(m_pi.hProcess);
-    m_pi.hThread = NULL;
-    m_pi.hProcess = NULL;
     return dwExitCode;
 }
 
@@ -150,16 +150,16 @@ void CInstallStep::ResetStartupInfo()
 // Looks once a second, as installers' own programs expect no faster polling. The exit code
 // alone cannot tell a running child from one that returned STILL_ACTIVE, so a signalled
 // process handle also ends the wait.
-DWORD CInstallStep::WaitForExit() const
+DWORD CInstallStep::WaitForExit(HANDLE hProcess)
 {
     DWORD dwExitCode = STILL_ACTIVE;
     for (;;) {
         ::Sleep(kPollMilliseconds);
-        if (!::GetExitCodeProcess(m_pi.hProcess, &dwExitCode))
+        if (!::GetExitCodeProcess(hProcess, &dwExitCode))
             dwExitCode = STILL_ACTIVE;
         if (dwExitCode != STILL_ACTIVE)
             return dwExitCode;
-        if (::WaitForSingleObject(m_pi.hProcess, 0) != WAIT_TIMEOUT)
+        if (::WaitForSingleObject(hProcess, 0) != WAIT_TIMEOUT)
             return dwExitCode;
     }
 }

@@ -19,7 +19,8 @@ public:
     // "command" is present and empty; the step then keeps its defaults.
     virtual BOOL Load(HKEY hKey);
     // Starts the step's program and waits for it; returns its exit code, or STILL_ACTIVE (259)
-    // when it was not started or not waited for.
+    // when it was not started or not waited for. Virtual for the step runner's tests, which run
+    // steps that start nothing.
     virtual DWORD Run();
 
     CString GetText() const { return m_strText; }
@@ -47,7 +48,6 @@ protected:
     BYTE m_bWait;
     LONG m_nTimeout; // kept as read; nothing waits on it
     DWORD m_dwCreationFlags;
-    PROCESS_INFORMATION m_pi;
     STARTUPINFOA m_si;
     CString m_strKeyName;
     CString m_strText;
@@ -67,7 +67,7 @@ private:
     // Expands the placeholders in a field; a field that grows beyond a command line's length is
     // emptied and the step marked as never to be started.
     void Expand(CString& strField);
-    DWORD WaitForExit() const;
+    static DWORD WaitForExit(HANDLE hProcess);
 
     bool m_bNoInstallLocation;
 };

@@ -30,8 +30,6 @@ CString FindRegistryEditor()
 
 CRegImportStep::CRegImportStep(const CString& strKeyName) : CInstallStep(strKeyName) {}
 
-CRegImportStep::~CRegImportStep() {}
-
 BOOL CRegImportStep::Load(HKEY hKey)
 {
     if (!CInstallStep::Load(hKey))

@@ -8,7 +8,6 @@
 class CRegImportStep : public CInstallStep {
 public:
     explicit CRegImportStep(const CString& strKeyName);
-    virtual ~CRegImportStep();
 
-    virtual BOOL Load(HKEY hKey);
+    BOOL Load(HKEY hKey) override;
 };

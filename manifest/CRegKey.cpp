@@ -43,6 +43,5 @@ LONG CRegKey::SetStringValue(const char* pszValueName, const char* pszValue)
 
 LONG CRegKey::EnumKey(DWORD dwIndex, char* pszName, DWORD cchName) const
 {
-    FILETIME ftLastWrite; // asked for by the call, not used
-    return ::RegEnumKeyExA(m_hKey, dwIndex, pszName, &cchName, NULL, NULL, NULL, &ftLastWrite);
+    return ::RegEnumKeyExA(m_hKey, dwIndex, pszName, &cchName, NULL, NULL, NULL, NULL);
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/CString.h"
+#include "manifest/RegistryNames.h"
 
 class CInstallStep;
 class CRegKey;
@@ -50,8 +51,8 @@ public:
 
     CInstallStep* m_steps[kMaxSteps];
     UINT m_nSteps;
-    char m_szDisplayName[4095];
-    char m_szDisplayIcon[4095];
+    char m_szDisplayName[kValueSize];
+    char m_szDisplayIcon[kValueSize];
 
 private:
     void LoadStep(HKEY hManifestKey, const char* pszKeyName);

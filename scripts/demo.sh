@@ -79,11 +79,12 @@ if [ "$headless" = 1 ]; then
   "$WINE64" explorer /desktop=FinishInstallDemo,640x480 "$program" >"$demo/program.log" 2>&1 &
   pid=$!
   # The stand-in programs note when they start: a screenshot shortly after each start shows
-  # its line bold.
+  # its line bold. Until the first start there is no log, and no start counted.
   shoot_when_started() {
-    local count=$1 png=$2
+    local count=$1 png=$2 started
     for _ in $(seq 300); do
-      [ "$(grep -c '^start' "$tool/steps.log" 2>/dev/null || true)" -ge "$count" ] && break
+      started=$(grep -c '^start' "$tool/steps.log" 2>/dev/null) || started=0
+      [ "$started" -ge "$count" ] && break
       sleep 0.1
     done
     sleep 1

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-          binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils googletest imagemagick)
+          binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils googletest imagemagick
+          clang-format)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+scripts/check-format.sh
 
 # Warnings are errors here, so that no warning lands.
 cmake --preset i686 -DFINISHINSTALL_WERROR=ON >/dev/null

@@ -5,6 +5,7 @@
 
 #include "app/CProgressDlg.h"
 #include "controls/CStepLabel.h"
+#include "res/resource.h"
 #include "support/HandleCount.h"
 #include "support/InstallerNames.h"
 #include "support/InstalledProduct.h"
@@ -12,6 +13,11 @@
 #include "support/TestRegistry.h"
 #include "support/TestWindows.h"
 #include "support/Watchdog.h"
+
+// Installers find the template and the icon by these numbers: the names must keep them.
+static_assert(IDD_PROGRESS == installer::kDialogTemplateId,
+              "the dialog template's id is the one installers know");
+static_assert(IDI_PROGRAM == installer::kProgramIconId, "the icon's id is the one installers know");
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits.h>
 #include <string.h>
 
 #include "framework/CString.h"
@@ -169,4 +170,16 @@ TEST(CString, EmptyingShowsNoTrailOfTheOldText)
     emptied.Empty();
     EXPECT_STREQ("", emptied);
     EXPECT_TRUE(emptied.IsEmpty());
+}
+
+// A string that cannot hold its text must not carry on without it: the process ends as it does
+// when operator new finds no memory, so that no text cut short is ever used.
+TEST(CStringDeathTest, TextTooLongToHoldEndsTheProcessWithNoMemory)
+{
+    EXPECT_EXIT(
+        {
+            CString text("abc");
+            text.GetBuffer(INT_MAX);
+        },
+        [](int nExitCode) { return static_cast<DWORD>(nExitCode) == STATUS_NO_MEMORY; }, "");
 }

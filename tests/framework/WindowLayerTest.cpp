@@ -171,6 +171,8 @@ TEST(CFont, DetachGivesUpOwnershipAndAttachReplaces)
         font.Attach(hReplaced);
         font.Attach(hKept);
         EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hReplaced)));
+        EXPECT_TRUE(font.Attach(hKept));
+        EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(hKept)) << "deleted on re-attach";
         EXPECT_EQ(hKept, font.Detach());
         EXPECT_EQ(nullptr, font.GetSafeHandle());
     }
