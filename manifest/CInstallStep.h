@@ -19,8 +19,9 @@ public:
     // "command" is present and empty; the step then keeps its defaults.
     virtual BOOL Load(HKEY hKey);
     // Starts the step's program and waits for it; returns its exit code, or STILL_ACTIVE (259)
-    // when it was not started or not waited for.
-    DWORD Run();
+    // when it was not started or not waited for. Virtual for the step runner's tests, which run
+    // steps that start nothing.
+    virtual DWORD Run();
 
     CString GetText() const { return m_strText; }
     CString GetKeyName() const { return m_strKeyName; }

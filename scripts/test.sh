@@ -59,12 +59,13 @@ scripts/release-check.sh || status=1
 
 echo
 printf '%s\n' "${summary[@]}"
-# The figures the reliability checks print: the soak's counts and each fault case's finding.
+# The figures the reliability checks print: the soak's counts and each fault case's finding,
+# "checked:" for a case whose every check held, "FAILED:" (with the same words) otherwise.
 for arch in i686 x86_64; do
   log="build/$arch/Testing/Temporary/LastTest.log"
   [ -f "$log" ] || continue
   echo
   echo "$arch figures:"
-  grep -h -E '^(run lists:|checked:)' "$log" || true
+  grep -h -E '^(run lists:|checked:|FAILED:)' "$log" || true
 done
 exit $status

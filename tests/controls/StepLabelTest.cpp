@@ -2,7 +2,10 @@
 
 #include <string.h>
 
+#include <vector>
+
 #include "controls/CStepLabel.h"
+#include "support/HandleCount.h"
 #include "support/TestPaths.h"
 #include "support/TestWindows.h"
 
@@ -32,18 +35,19 @@ protected:
         COLORREF textColour;
         int bkMode;
     };
-    ColourAnswer AskColours()
+    ColourAnswer AskColours() { return AskColours(label); }
+    ColourAnswer AskColours(const CWnd& line)
     {
-        HDC hDC = GetDC(label);
+        HDC hDC = GetDC(line);
         ColourAnswer answer;
         answer.hBrush = reinterpret_cast<HBRUSH>(
             parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                               reinterpret_cast<LPARAM>(label.GetSafeHwnd())));
+                               reinterpret_cast<LPARAM>(line.GetSafeHwnd())));
         answer.hFont = static_cast<HFONT>(GetCurrentObject(hDC, OBJ_FONT));
         answer.font = SelectedFont(hDC);
         answer.textColour = GetTextColor(hDC);
         answer.bkMode = GetBkMode(hDC);
-        ReleaseDC(label, hDC);
+        ReleaseDC(line, hDC);
         return answer;
     }
 
@@ -230,11 +234,14 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
     EXPECT_EQ(FW_BOLD, AskColours().font.lfWeight);
 }
 
-TEST_F(StepLabelTest, SetBoldOnALineWithoutAWindowOnlyRebuildsTheFont)
+// A line may be switched before its window is made; the weight shows once it is.
+TEST_F(StepLabelTest, SetBoldBeforeTheWindowIsMadeShowsOnceItIs)
 {
-    CStepLabel unshown;
-    unshown.SetBold(TRUE).SetBold(FALSE);
-    EXPECT_EQ(nullptr, unshown.GetSafeHwnd());
+    CStepLabel later;
+    later.SetBold(TRUE);
+    const RECT rc = {10, 50, 210, 80};
+    ASSERT_TRUE(later.Create("Made later", WS_CHILD | WS_VISIBLE, rc, &parent));
+    EXPECT_EQ(FW_BOLD, AskColours(later).font.lfWeight);
 }
 
 TEST_F(StepLabelTest, LineWithoutNotifyStyleLetsClicksThroughToTheParent)
@@ -283,33 +290,86 @@ TEST_F(StepLabelTest, OwnCursorIsShownOnlyWhenSet)
     EXPECT_EQ(hCross, GetCursor());
 }
 
-TEST(StepLabelResources, AThousandLinesLeaveNoGdiObjectBehind)
+namespace {
+
+// Makes lines in the parent one after another, switches each to bold, flashes its background
+// once, asks its colours and deletes it. The brushes and fonts the lines answered with go into
+// *pSeen when given.
+void MakeAndDestroyLines(CTestParent& parent, int nLines, std::vector<HGDIOBJ>* pSeen = NULL)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
-    CTestParent parent;
-    ASSERT_TRUE(parent.Create("lines", 400, 200));
-    std::vector<HGDIOBJ> objects;
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < nLines; ++i) {
         CStepLabel* pLabel = new CStepLabel;
         const RECT rc = {10, 10, 210, 40};
         ASSERT_TRUE(pLabel->Create("line", WS_CHILD | WS_VISIBLE, rc, &parent));
         pLabel->SetBold(TRUE);
         pLabel->SetFlashMode(CStepLabel::kFlashBackground);
         HDC hDC = GetDC(*pLabel);
-        objects.push_back(reinterpret_cast<HGDIOBJ>(
+        const HGDIOBJ hFlash = reinterpret_cast<HGDIOBJ>(
             parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                               reinterpret_cast<LPARAM>(pLabel->GetSafeHwnd()))));
-        objects.push_back(GetCurrentObject(hDC, OBJ_FONT));
+                               reinterpret_cast<LPARAM>(pLabel->GetSafeHwnd())));
+        const HGDIOBJ hFont = GetCurrentObject(hDC, OBJ_FONT);
         pLabel->SendMessage(WM_TIMER, 1, 0);
-        objects.push_back(reinterpret_cast<HGDIOBJ>(
+        const HGDIOBJ hFace = reinterpret_cast<HGDIOBJ>(
             parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
-                               reinterpret_cast<LPARAM>(pLabel->GetSafeHwnd()))));
+                               reinterpret_cast<LPARAM>(pLabel->GetSafeHwnd())));
         SelectObject(hDC, GetStockObject(SYSTEM_FONT));
         ReleaseDC(*pLabel, hDC);
         delete pLabel;
+        if (pSeen != NULL) {
+            pSeen->push_back(hFlash);
+            pSeen->push_back(hFont);
+            pSeen->push_back(hFace);
+        }
     }
+}
+
+} // namespace
+
+TEST(StepLabelResources, AThousandLinesLeaveNoGdiObjectBehind)
+{
+    SKIP_ON_GDI_TEXT_DEFECT();
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("lines", 400, 200));
+    std::vector<HGDIOBJ> objects;
+    ASSERT_NO_FATAL_FAILURE(MakeAndDestroyLines(parent, 1000, &objects));
     int nLeft = 0;
     for (HGDIOBJ hObject : objects)
         nLeft += GetObjectType(hObject) != 0;
     EXPECT_EQ(0, nLeft) << "of " << objects.size() << " brushes and fonts";
+}
+
+TEST(StepLabelResources, ManyLinesLeaveNoKernelHandleBehind)
+{
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("lines", 400, 200));
+    ASSERT_NO_FATAL_FAILURE(MakeAndDestroyLines(parent, 10));
+    const DWORD dwBefore = ProcessHandleCount();
+    ASSERT_NE(0u, dwBefore) << "the platform counts no handles";
+    ASSERT_NO_FATAL_FAILURE(MakeAndDestroyLines(parent, 300));
+    const DWORD dwAfter = ProcessHandleCount();
+    EXPECT_LE(dwAfter, dwBefore + kPlatformHandleSlack)
+        << "expected at most " << dwBefore + kPlatformHandleSlack
+        << " handles after 300 lines, got " << dwAfter;
+}
+
+// The counts take in every GDI and window object, the window and what the platform draws with
+// included, not only the ones a line hands out.
+TEST(StepLabelResources, ManyLinesLeaveTheGdiAndWindowObjectCountsAsTheyWere)
+{
+    if (GuiObjectCount(GR_GDIOBJECTS) == 0)
+        GTEST_SKIP() << "the platform does not count GDI objects (GetGuiResources answers 0)";
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("lines", 400, 200));
+    ASSERT_NO_FATAL_FAILURE(MakeAndDestroyLines(parent, 10));
+    const DWORD dwGdiBefore = GuiObjectCount(GR_GDIOBJECTS);
+    const DWORD dwUserBefore = GuiObjectCount(GR_USEROBJECTS);
+    ASSERT_NO_FATAL_FAILURE(MakeAndDestroyLines(parent, 300));
+    const DWORD dwGdiAfter = GuiObjectCount(GR_GDIOBJECTS);
+    const DWORD dwUserAfter = GuiObjectCount(GR_USEROBJECTS);
+    EXPECT_LE(dwGdiAfter, dwGdiBefore + kPlatformHandleSlack)
+        << "expected at most " << dwGdiBefore + kPlatformHandleSlack
+        << " GDI objects after 300 lines, got " << dwGdiAfter;
+    EXPECT_LE(dwUserAfter, dwUserBefore + kPlatformHandleSlack)
+        << "expected at most " << dwUserBefore + kPlatformHandleSlack
+        << " window objects after 300 lines, got " << dwUserAfter;
 }

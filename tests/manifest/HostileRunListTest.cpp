@@ -113,22 +113,6 @@ TEST_F(HostileRunListTest, OtherRegistryTypesAreReadAsTheirBytes)
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
 }
 
-TEST_F(HostileRunListTest, AThousandStepSubkeysLoadTheFirst597AndLeaveTheRest)
-{
-    for (int i = 0; i < 1000; ++i) {
-        char szName[16];
-        snprintf(szName, sizeof szName, "%04d", i);
-        WriteStep(szName, i % 2 ? "reg" : "executable", "x");
-    }
-    runList.LoadManifest();
-    runList.DeleteStepKeys();
-    ASSERT_EQ(CRunList::kMaxSteps, runList.m_nSteps);
-    const std::vector<std::string> left = SubkeyNames(ManifestKeyPath());
-    ASSERT_EQ(403u, left.size());
-    EXPECT_EQ("0597", left.front());
-    EXPECT_EQ("0999", left.back());
-}
-
 namespace {
 
 SIZE_T PrivateBytes()

@@ -122,6 +122,8 @@ TEST_F(InstallStepTest, AbsentCommandLeavesItEmpty)
     EXPECT_STREQ("-q", exe.GetParameters());
     EXPECT_STREQ("Text", exe.GetText());
     EXPECT_STREQ("C:\\Apps\\Tool\\Setup", exe.GetWorkingDir());
+    // The line handed to the platform still has the blank between command and parameters.
+    EXPECT_STREQ(" -q", exe.ComposeCommandLine());
 }
 
 TEST_F(InstallStepTest, RegStepWithAbsentCommandImportsNothingNamed)

@@ -4,6 +4,7 @@
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
+#include "support/InstallerNames.h"
 #include "support/TestRegistry.h"
 
 namespace {
@@ -45,36 +46,6 @@ protected:
 
 } // namespace
 
-TEST_F(RunListTest, RoadOfOneRunGivesTheCommandsParametersAndDirectories)
-{
-    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool 4.2");
-    SetStringValue(ManifestKeyPath(), "DisplayIcon", "C:\\Apps\\Tool\\tool.exe,0");
-    WriteStep("a", "executable", "%QuillmereDir%\\drivers\\inst.exe", "-q", "Drivers");
-    WriteStep("b", "reg", "%InstallDir%\\settings.reg", NULL, "Settings");
-
-    LoadAndConsume();
-
-    EXPECT_TRUE(runList.IsUsable());
-    ASSERT_EQ(2u, runList.m_nSteps);
-    const CInstallStep& a = *runList.m_steps[0];
-    EXPECT_STREQ("a", a.GetKeyName());
-    EXPECT_STREQ("\"C:\\Apps\\Tool\\Setup\\drivers\\inst.exe\"", a.GetCommand());
-    EXPECT_STREQ("-q", a.GetParameters());
-    EXPECT_STREQ("C:\\Apps\\Tool\\Setup", a.GetWorkingDir());
-    EXPECT_STREQ("Drivers", a.GetText());
-
-    const CInstallStep& b = *runList.m_steps[1];
-    EXPECT_STREQ("b", b.GetKeyName());
-    EXPECT_STREQ("regedit.exe", b.GetCommand());
-    EXPECT_STREQ("/s \"C:\\Apps\\Tool\\settings.reg\"", b.GetParameters());
-    EXPECT_STREQ("C:\\Apps\\Tool\\Setup", b.GetWorkingDir());
-
-    EXPECT_EQ("Tool 4.2", ReadStringValue(DisplayKeyPath(), "DisplayName"));
-    EXPECT_EQ("C:\\Apps\\Tool\\tool.exe,0", ReadStringValue(DisplayKeyPath(), "DisplayIcon"));
-    EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
-    EXPECT_EQ("Tool 4.2", ReadStringValue(ManifestKeyPath(), "DisplayName"));
-}
-
 TEST_F(RunListTest, OnlyRecognisedTypesBecomeStepsAndOnlyTheyAreDeleted)
 {
     SetStringValue(ManifestKeyPath(), "Title", "Finishing");
@@ -102,16 +73,6 @@ TEST_F(RunListTest, OnlyRecognisedTypesBecomeStepsAndOnlyTheyAreDeleted)
     EXPECT_EQ("tool.ico", ReadStringValue(ManifestKeyPath(), "DisplayIcon"));
 }
 
-TEST_F(RunListTest, StepsRunInTheRegistrysEnumerationOrder)
-{
-    WriteStep("b-second", "executable", "x.exe");
-    WriteStep("A-first", "executable", "x.exe");
-    WriteStep("c-third", "reg", "x.reg");
-    runList.LoadManifest();
-    const std::vector<std::string> expected = {"A-first", "b-second", "c-third"};
-    EXPECT_EQ(expected, LoadedKeyNames());
-}
-
 TEST_F(RunListTest, EmptyCommandStillMakesAStepThatIsDeleted)
 {
     WriteStep("empty", "executable", "", "-q", "Text");
@@ -121,15 +82,6 @@ TEST_F(RunListTest, EmptyCommandStillMakesAStepThatIsDeleted)
     EXPECT_STREQ("", runList.m_steps[0]->GetParameters());
     EXPECT_STREQ("", runList.m_steps[0]->GetText());
     EXPECT_FALSE(KeyExists(StepKeyPath("empty")));
-}
-
-TEST_F(RunListTest, WithoutStepsNothingIsDeletedAndTheDisplayValuesAreCopied)
-{
-    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
-    LoadAndConsume();
-    EXPECT_EQ(0u, runList.m_nSteps);
-    EXPECT_TRUE(KeyExists(ManifestKeyPath()));
-    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
 }
 
 TEST_F(RunListTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain)
@@ -274,7 +226,7 @@ TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater)
         WriteStep(szName, "executable", "x.exe");
     }
     LoadAndConsume();
-    ASSERT_EQ(CRunList::kMaxSteps, runList.m_nSteps);
+    ASSERT_EQ(installer::kMostStepsPerStart, runList.m_nSteps);
     EXPECT_STREQ("s0596", runList.m_steps[596]->GetKeyName());
     const std::vector<std::string> left = {"s0597", "s0598", "s0599"};
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));

@@ -1,37 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
+#include "support/HandleCount.h"
+#include "support/InstalledProduct.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 
 namespace {
 
-// Steps loaded from a run list in the registry whose install location is a scratch folder with
-// a Setup folder in it, launching childprobe.exe.
-class StepRunTest : public RegistryTest {
+// Steps loaded from a run list of the installed product, launching childprobe.exe.
+class StepRunTest : public InstalledProductTest {
 protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir("steprun");
-        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
-        SetInstallLocation(m_dir);
-        CreateKey(ManifestKeyPath());
-        m_record = m_dir + "\\record.txt";
-    }
     void TearDown() override
     {
-        SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
         runList.FreeSteps();
-        RegistryTest::TearDown();
-    }
-
-    void WriteProbeStep(const std::string& name, const std::string& extra)
-    {
-        WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str());
+        InstalledProductTest::TearDown();
     }
 
     CInstallStep& LoadOnly()
@@ -52,8 +40,6 @@ protected:
         return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
     }
 
-    std::string m_dir;
-    std::string m_record;
     CRunList runList;
 };
 
@@ -113,29 +99,13 @@ TEST_F(StepRunTest, StepWithoutParametersEndsItsLineWithOneBlank)
     EXPECT_EQ(Quoted(ProbePath()) + " ", runs[0].commandLine);
 }
 
-TEST_F(StepRunTest, StepWithoutCommandBeginsItsLineWithTheBlank)
-{
-    const std::string parameters = Quoted(ProbePath()) + " " + ProbeArguments(m_record);
-    WriteStep("a", "executable", NULL, parameters.c_str());
-    CInstallStep& step = LoadOnly();
-    EXPECT_STREQ((" " + parameters).c_str(), step.ComposeCommandLine());
-    // Whether the platform starts a program from such a line is its own affair; a run that
-    // does start sees the line as it was composed.
-    const DWORD dwExitCode = step.Run();
-    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
-    if (runs.empty())
-        EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
-    else
-        EXPECT_EQ(" " + parameters, runs[0].commandLine);
-}
-
 TEST_F(StepRunTest, ChildRunsInTheSetupDirectory)
 {
     WriteProbeStep("a", "");
     LoadOnly().Run();
     const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
     ASSERT_EQ(1u, runs.size());
-    EXPECT_EQ(m_dir + "\\Setup", runs[0].currentDir);
+    EXPECT_EQ(m_setupDir, runs[0].currentDir);
 }
 
 // The import lands in the registry view this program itself reads and writes, the one its run
@@ -230,4 +200,29 @@ TEST_F(StepRunTest, RunListRunsEndToEndInEnumerationOrderOneAfterAnother)
         EXPECT_GE(runs[i].start, runs[i - 1].end) << "step " << i << " started too early";
     }
     EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
+}
+
+// Each run opens the step's process and its first thread; both must be closed again, whatever
+// the step returned.
+TEST_F(StepRunTest, ManyRunsLeaveNoHandleBehind)
+{
+    const UINT kRuns = 10;
+    for (UINT i = 0; i <= kRuns; ++i) {
+        char szName[8];
+        snprintf(szName, sizeof szName, "%02u", i);
+        WriteProbeStep(szName, i % 2 ? "--exit 3" : "");
+    }
+    runList.LoadManifest();
+    ASSERT_EQ(kRuns + 1, runList.m_nSteps);
+    // The first start may open what the platform keeps for the rest of the process.
+    runList.m_steps[0]->Run();
+    const DWORD dwBefore = ProcessHandleCount();
+    ASSERT_NE(0u, dwBefore) << "the platform counts no handles";
+    for (UINT i = 1; i <= kRuns; ++i)
+        EXPECT_EQ(i % 2 ? 3u : 0u, runList.m_steps[i]->Run()) << "step " << i;
+    const DWORD dwAfter = ProcessHandleCount();
+    EXPECT_LE(dwAfter, dwBefore + kPlatformHandleSlack)
+        << "expected at most " << dwBefore + kPlatformHandleSlack << " handles after " << kRuns
+        << " runs, got " << dwAfter << " (" << dwBefore << " before)";
+    EXPECT_EQ(kRuns + 1, ReadProbeRuns(m_record).size());
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Figures.h"
+#include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
@@ -63,26 +65,8 @@ double Seconds(unsigned long long from, unsigned long long to)
     return static_cast<double>(static_cast<long long>(to - from)) / 1e7;
 }
 
-class ProgramTest : public RegistryTest {
+class ProgramTest : public InstalledProductTest {
 protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_setupDir = m_dir + "\\Setup";
-        CreateDirectoryA(m_setupDir.c_str(), NULL);
-        SetInstallLocation(m_dir);
-        CreateKey(ManifestKeyPath());
-        CreateKey(DisplayKeyPath());
-        m_record = m_dir + "\\record.txt";
-    }
-
-    void WriteProbeStep(const std::string& name, const std::string& extra, const char* pszText)
-    {
-        WriteStep(name, "executable", ProbePath().c_str(), ProbeArguments(m_record, extra).c_str(),
-                  pszText);
-    }
-
     // Runs the program on the current run list and expects it to end by itself, cleanly.
     void RunToTheEnd()
     {
@@ -92,10 +76,6 @@ protected:
         ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "the program did not end";
         EXPECT_EQ(0u, dwExitCode);
     }
-
-    std::string m_dir;
-    std::string m_setupDir;
-    std::string m_record;
 };
 
 } // namespace
@@ -182,19 +162,10 @@ TEST_F(ProgramTest, RunningStepsLineIsBoldAndEveryOtherLineNormal)
     }
 }
 
-TEST_F(ProgramTest, WithoutStepsTheWindowEndsAtOnce)
-{
-    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
-    CProgramRun run;
-    ASSERT_TRUE(run.Started());
-    DWORD dwExitCode = 1;
-    EXPECT_TRUE(run.WaitForEnd(10000, &dwExitCode));
-    EXPECT_EQ(0u, dwExitCode);
-    EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
-}
-
 TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRun)
 {
+    ClaimFigure("a step exiting 5, a missing program, a crash and an exit code of 259 each "
+                "let the next step run, and the program ended by itself");
     WriteProbeStep("1", "--exit 5", "First");
     WriteStep("2", "executable", "%InstallDir%\\missing.exe", NULL, "Missing");
     WriteProbeStep("3", "--crash", "Crashing");
@@ -207,8 +178,6 @@ TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRu
     // One poll of a second after the first step; the missing one adds no wait of its own.
     EXPECT_LT(Seconds(runs[0].start, runs[1].start), 1.9);
     EXPECT_NE(std::string::npos, runs[3].commandLine.find(ProbeArguments(m_record)));
-    printf("checked: a step exiting 5, a missing program, a crash and an exit code of 259 each "
-           "let the next step run, and the program ended by itself\n");
 }
 
 TEST_F(ProgramTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain)
@@ -259,59 +228,31 @@ void EndDuringALongStep(ProgramTest* pTest, const std::string& record, WPARAM vk
 
 TEST_F(ProgramTest, EscapeDuringAStepEndsTheProgramAndLeavesTheChildRunning)
 {
+    ClaimFigure("Escape during a step ended the program within 2.5 s with exit code 0, and the "
+                "step's program ran on to its end");
     char szName[64];
     snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(), VK_ESCAPE);
     WriteProbeStep("1", std::string("--handshake ") + szName + " --sleep 4000", "Long step");
     WriteProbeStep("2", "", "Never reached");
     EndDuringALongStep(this, m_record, VK_ESCAPE);
-    printf("checked: Escape during a step ended the program within 2.5 s with exit code 0, and the "
-           "step's program ran on to its end\n");
 }
 
 TEST_F(ProgramTest, EnterDuringAStepEndsTheProgramAndLeavesTheChildRunning)
 {
+    ClaimFigure("Enter during a step ended the program within 2.5 s with exit code 0, and the "
+                "step's program ran on to its end");
     char szName[64];
     snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(), VK_RETURN);
     WriteProbeStep("1", std::string("--handshake ") + szName + " --sleep 4000", "Long step");
     EndDuringALongStep(this, m_record, VK_RETURN);
-    printf("checked: Enter during a step ended the program within 2.5 s with exit code 0, and the "
-           "step's program ran on to its end\n");
 }
-
-namespace {
-
-// Programs planted at the root of a drive, where any user may write: a "\Setup" folder with a
-// tool in it and "\bin\tool.exe", both copies of childprobe.exe. Removed again at the end.
-class CPlantedRoot {
-public:
-    explicit CPlantedRoot(const std::string& drive) : m_drive(drive)
-    {
-        CreateDirectoryA((m_drive + "\\Setup").c_str(), NULL);
-        CreateDirectoryA((m_drive + "\\bin").c_str(), NULL);
-        m_bPlanted =
-            CopyFileA(ProbePath().c_str(), (m_drive + "\\Setup\\tool.exe").c_str(), FALSE) &&
-            CopyFileA(ProbePath().c_str(), (m_drive + "\\bin\\tool.exe").c_str(), FALSE);
-    }
-    ~CPlantedRoot()
-    {
-        DeleteFileA((m_drive + "\\Setup\\tool.exe").c_str());
-        DeleteFileA((m_drive + "\\bin\\tool.exe").c_str());
-        RemoveDirectoryA((m_drive + "\\Setup").c_str());
-        RemoveDirectoryA((m_drive + "\\bin").c_str());
-    }
-    bool Planted() const { return m_bPlanted; }
-
-private:
-    std::string m_drive;
-    bool m_bPlanted;
-};
-
-} // namespace
 
 // Without an install location the placeholders would point at the root of the current drive;
 // the program must start nothing there, whoever put what there, and end by itself.
 TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)
 {
+    ClaimFigure("with the install location absent, empty or too long, programs planted in "
+                "\\Setup and \\bin at the drive root did not run, and the program ended by itself");
     const CPlantedRoot planted(m_dir.substr(0, 2));
     ASSERT_TRUE(planted.Planted());
     SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
@@ -332,42 +273,23 @@ TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)
         EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << which << ": a planted program ran";
     }
     SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
-    printf("checked: with the install location absent, empty or too long, programs planted in "
-           "\\Setup and \\bin at the drive root did not run, and the program ended by itself\n");
 }
 
 TEST_F(ProgramTest, MissingDisplayKeyIsLeftMissing)
 {
+    ClaimFigure("without the display key nothing is created and the step still runs");
     DeleteKeyTree(DisplayKeyPath());
     SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
     WriteProbeStep("a", "", "Step");
     RunToTheEnd();
     EXPECT_FALSE(KeyExists(DisplayKeyPath()));
     EXPECT_EQ(1u, ReadProbeRuns(m_record).size());
-    printf("checked: without the display key nothing is created and the step still runs\n");
-}
-
-TEST_F(ProgramTest, WindowTallerThanTheScreenStillRunsEveryStep)
-{
-    WriteProbeStep("000", "", "First");
-    for (int i = 1; i < 596; ++i) {
-        char szName[8];
-        snprintf(szName, sizeof szName, "%03d", i);
-        WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "A step of many");
-    }
-    WriteProbeStep("596", "", "Last");
-    WriteProbeStep("597", "", "Beyond the capacity");
-    RunToTheEnd();
-    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
-    EXPECT_EQ(2u, runs.size());
-    const std::vector<std::string> left = {"597"};
-    EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
-    printf("checked: 597 steps in a window taller than the screen all ran, the 598th stayed in "
-           "the registry, and the program ended by itself\n");
 }
 
 TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
 {
+    ClaimFigure("regedit.exe planted beside the program, in its current directory and in the "
+                "setup directory did not run; the Windows folder's one imported the file");
     // A regedit.exe beside the program and one in its current directory: both come before the
     // Windows folder in the platform's search for a bare program name.
     const std::string appDir = m_dir + "\\app", cwd = m_dir + "\\cwd";
@@ -391,6 +313,4 @@ TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
     EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a planted regedit.exe ran";
     EXPECT_EQ("yes", ReadStringValue(scratchKey, "Real"));
     DeleteKeyTree("SOFTWARE\\FinishInstallTests");
-    printf("checked: regedit.exe planted beside the program, in its current directory and in the "
-           "setup directory did not run; the Windows folder's one imported the file\n");
 }

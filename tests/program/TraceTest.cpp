@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Figures.h"
+#include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
@@ -16,30 +18,18 @@ namespace {
 const DWORD kEndsByItselfMs = 30000;
 const char kPrefix[] = "FinishInstall: ";
 
-class TraceTest : public RegistryTest {
+class TraceTest : public InstalledProductTest {
 protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        m_dir = MakeScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CreateDirectoryA((m_dir + "\\Setup").c_str(), NULL);
-        m_record = m_dir + "\\record.txt";
-    }
-
     // A good step, a missing program, a type in the wrong case and a non-zero exit code.
     void WriteMixedRunList()
     {
-        RemoveProgramKeys();
+        ResetProgramKeys();
         DeleteFileA(m_record.c_str());
-        SetInstallLocation(m_dir);
-        CreateKey(DisplayKeyPath());
         SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
-        WriteStep("1-good", "executable", ProbePath().c_str(), ProbeArguments(m_record).c_str(),
-                  "Good");
+        WriteProbeStep("1-good", "", "Good");
         WriteStep("2-missing", "executable", "%InstallDir%\\missing.exe", "-q", "Missing");
         WriteStep("3-wrongcase", "Executable", ProbePath().c_str(), NULL, "Wrong case");
-        WriteStep("4-three", "executable", ProbePath().c_str(),
-                  ProbeArguments(m_record, "--exit 3").c_str(), "Three");
+        WriteProbeStep("4-three", "--exit 3", "Three");
     }
 
     // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
@@ -57,9 +47,6 @@ protected:
         }
         return lines;
     }
-
-    std::string m_dir;
-    std::string m_record;
 };
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
@@ -113,7 +100,7 @@ TEST_F(TraceTest, NamesEveryDecisionOfARun)
     EXPECT_TRUE(
         HasLine(lines, "step \"1-good\" command line: " + probe + " " + ProbeArguments(m_record)))
         << all;
-    EXPECT_TRUE(HasLine(lines, "step \"1-good\" working directory: " + m_dir + "\\Setup")) << all;
+    EXPECT_TRUE(HasLine(lines, "step \"1-good\" working directory: " + m_setupDir)) << all;
     EXPECT_TRUE(HasLineStarting(lines, "step \"1-good\" launched, process id ")) << all;
     EXPECT_TRUE(HasLine(lines, "step \"1-good\" ended with exit code 0 after 1 s")) << all;
     EXPECT_TRUE(HasLineStarting(lines, "step \"2-missing\" not launched: error 2 (")) << all;
@@ -149,7 +136,6 @@ TEST_F(TraceTest, ListeningChangesNothingTheProgramDoes)
 
 TEST_F(TraceTest, NotesTheUserEndingTheDialogDuringAStep)
 {
-    SetInstallLocation(m_dir);
     WriteStep("long", "executable", ProbePath().c_str(),
               ProbeArguments(m_record, "--sleep 3000").c_str(), "Long");
     CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
@@ -172,7 +158,11 @@ TEST_F(TraceTest, NotesTheUserEndingTheDialogDuringAStep)
 
 TEST_F(TraceTest, NotesAMissingRunList)
 {
+    DeleteKeyTree(ManifestKeyPath());
+    SetStringValue(DisplayKeyPath(), "DisplayName", "installer's name");
+    const RegistrySnapshot displayBefore = SnapshotTree(DisplayKeyPath());
     const std::vector<std::string> lines = RunTraced();
+    EXPECT_EQ(displayBefore, SnapshotTree(DisplayKeyPath())) << "the display key was written";
     EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() +
                                    " cannot be opened (error 2): no steps, the window closes"))
         << Joined(lines);
@@ -182,7 +172,6 @@ TEST_F(TraceTest, NotesAMissingRunList)
 
 TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
 {
-    SetInstallLocation(m_dir);
     std::string parameters;
     for (int i = 0; i < 200; ++i)
         parameters += "%InstallDir%";
@@ -203,14 +192,15 @@ TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
     EXPECT_EQ("...\n", cut.substr(cut.size() - 4));
 }
 
+// The whole program at the capacity: the window holds 597 lines, far taller than the screen, and
+// still runs the last of them; a 598th step subkey is left and the trace says so.
 TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
 {
-    SetInstallLocation(m_dir);
     const auto writeSteps = [](int nSteps) {
         for (int i = 0; i < nSteps; ++i) {
             char szName[8];
             snprintf(szName, sizeof szName, "%03d", i);
-            WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "Step");
+            WriteStep(szName, "executable", "%InstallDir%\\missing.exe", NULL, "A step of many");
         }
     };
     const std::string capacity =
@@ -221,8 +211,19 @@ TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
     EXPECT_TRUE(HasLine(lines, "597 steps loaded")) << Joined(lines);
     EXPECT_FALSE(HasLine(lines, capacity)) << "no subkey was left";
 
+    ClaimFigure("597 steps in a window taller than the screen all ran, the 598th stayed in the "
+                "registry, and the program ended by itself");
+    DeleteFileA(m_record.c_str());
     writeSteps(598);
+    WriteProbeStep("000", "--exit 1", "First");
+    WriteProbeStep("596", "--exit 2", "Last");
+    WriteProbeStep("597", "--exit 3", "Beyond the capacity");
     lines = RunTraced();
     EXPECT_TRUE(HasLine(lines, capacity)) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "all 597 steps run: the window closes")) << Joined(lines);
+    const std::vector<ProbeRun> runs = ProbeRuns();
+    ASSERT_EQ(2u, runs.size()) << "the first and the last step run, the 598th not";
+    EXPECT_NE(std::string::npos, runs[0].commandLine.find("--exit 1")) << runs[0].commandLine;
+    EXPECT_NE(std::string::npos, runs[1].commandLine.find("--exit 2")) << runs[1].commandLine;
     EXPECT_EQ(std::vector<std::string>{"597"}, SubkeyNames(ManifestKeyPath()));
 }

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/InstallerNames.h"
+
 std::string TestBinaryDir()
 {
     char szPath[MAX_PATH];
@@ -21,7 +23,7 @@ std::string ProbePath()
 std::string ProgramPath()
 {
     std::string dir = TestBinaryDir();
-    return dir.substr(0, dir.find_last_of('\\')) + "\\FinishInstall.exe";
+    return dir.substr(0, dir.find_last_of('\\')) + "\\" + installer::kProgramFileName;
 }
 
 namespace {
@@ -58,6 +60,11 @@ std::string MakeScratchDir(const char* pszName)
     return dir;
 }
 
+void RemoveScratchDir(const std::string& dir)
+{
+    DeleteTree(dir);
+}
+
 std::string ReadFileText(const std::string& path)
 {
     std::ifstream in(path.c_str(), std::ios::binary);
@@ -75,6 +82,22 @@ void WriteFileText(const std::string& path, const std::string& text)
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+CPlantedRoot::CPlantedRoot(const std::string& drive) : m_drive(drive)
+{
+    CreateDirectoryA((m_drive + "\\Setup").c_str(), NULL);
+    CreateDirectoryA((m_drive + "\\bin").c_str(), NULL);
+    m_bPlanted = CopyFileA(ProbePath().c_str(), (m_drive + "\\Setup\\tool.exe").c_str(), FALSE) &&
+                 CopyFileA(ProbePath().c_str(), (m_drive + "\\bin\\tool.exe").c_str(), FALSE);
+}
+
+CPlantedRoot::~CPlantedRoot()
+{
+    DeleteFileA((m_drive + "\\Setup\\tool.exe").c_str());
+    DeleteFileA((m_drive + "\\bin\\tool.exe").c_str());
+    RemoveDirectoryA((m_drive + "\\Setup").c_str());
+    RemoveDirectoryA((m_drive + "\\bin").c_str());
 }
 
 std::vector<ProbeRun> ReadProbeRuns(const std::string& recordPath)

@@ -8,9 +8,26 @@ std::string TestBinaryDir();                     // the folder of the running te
 std::string ProbePath();                         // childprobe.exe beside it
 std::string ProgramPath();                       // the built FinishInstall.exe, one folder up
 std::string MakeScratchDir(const char* pszName); // a new, empty folder under the temp folder
+void RemoveScratchDir(const std::string& dir);   // that folder and everything in it
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
+
+// Programs planted at the root of a drive, where any user may write: a "\Setup" folder with a
+// tool in it and "\bin\tool.exe", both copies of childprobe.exe. Removed again at the end.
+class CPlantedRoot {
+public:
+    explicit CPlantedRoot(const std::string& drive);
+    ~CPlantedRoot();
+    CPlantedRoot(const CPlantedRoot&) = delete;
+    CPlantedRoot& operator=(const CPlantedRoot&) = delete;
+
+    bool Planted() const { return m_bPlanted; }
+
+private:
+    std::string m_drive;
+    bool m_bPlanted;
+};
 
 // One start of childprobe.exe as its --record file tells it.
 struct ProbeRun {

@@ -4,19 +4,19 @@
 
 #include <vector>
 
-#include "manifest/RegistryNames.h"
+#include "support/InstallerNames.h"
 
 std::string ProductKeyPath()
 {
-    return kProductUninstallKey;
+    return installer::kProductKey;
 }
 std::string ManifestKeyPath()
 {
-    return ProductKeyPath() + kManifestSubKey;
+    return installer::kRunListKey;
 }
 std::string DisplayKeyPath()
 {
-    return kDisplayKey;
+    return installer::kDisplayKey;
 }
 std::string StepKeyPath(const std::string& name)
 {
@@ -204,20 +204,20 @@ void WriteStep(const std::string& name, const char* pszType, const char* pszComm
     const std::string path = StepKeyPath(name);
     CreateKey(path);
     if (pszType != NULL)
-        SetStringValue(path, kTypeValue, pszType);
+        SetStringValue(path, installer::kTypeName, pszType);
     if (pszCommand != NULL)
-        SetStringValue(path, kCommandValue, pszCommand);
+        SetStringValue(path, installer::kCommandName, pszCommand);
     if (pszParameters != NULL)
-        SetStringValue(path, kParametersValue, pszParameters);
+        SetStringValue(path, installer::kParametersName, pszParameters);
     if (pszText != NULL)
-        SetStringValue(path, kTextValue, pszText);
+        SetStringValue(path, installer::kTextName, pszText);
     if (pszTimeout != NULL)
-        SetStringValue(path, kTimeoutValue, pszTimeout);
+        SetStringValue(path, installer::kTimeoutName, pszTimeout);
 }
 
 void SetInstallLocation(const std::string& location)
 {
-    SetStringValue(ProductKeyPath(), kInstallLocationValue, location);
+    SetStringValue(ProductKeyPath(), installer::kInstallLocationName, location);
 }
 
 void RemoveProgramKeys()
