@@ -289,9 +289,9 @@ TEST_F(ProgramTest, MissingDisplayKeyIsLeftMissing)
 TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
 {
     ClaimFigure("regedit.exe planted beside the program, in its current directory and in the "
-                "setup directory did not run; the Windows folder's one imported the file");
+                "setup directory did not run; the system's own imported the file");
     // A regedit.exe beside the program and one in its current directory: both come before the
-    // Windows folder in the platform's search for a bare program name.
+    // system's own in the platform's search for a bare program name.
     const std::string appDir = m_dir + "\\app", cwd = m_dir + "\\cwd";
     CreateDirectoryA(appDir.c_str(), NULL);
     CreateDirectoryA(cwd.c_str(), NULL);
