@@ -35,13 +35,13 @@ END_MESSAGE_MAP()
 CStepLabel::CStepLabel()
 {
     m_colorText = ::GetSysColor(COLOR_WINDOWTEXT);
-    m_brushFace.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    m_hBrushFace.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
     ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
     m_lineFont.CreateFontIndirect(&m_logFont);
     m_bFlashPhase = FALSE;
     m_flashMode = kFlashNone;
     m_hOwnCursor = NULL;
-    m_brushFlash.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    m_hBrushFlash.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
 }
 
 CStepLabel& CStepLabel::SetBold(BOOL bBold)
@@ -83,8 +83,8 @@ HBRUSH CStepLabel::CtlColor(CDC* pDC, UINT nCtlColor)
         pDC->SetBkMode(TRANSPARENT);
     }
     if (m_flashMode == kFlashBackground && !m_bFlashPhase)
-        return m_brushFlash;
-    return m_brushFace;
+        return m_hBrushFlash;
+    return m_hBrushFace;
 }
 
 void CStepLabel::OnTimer(UINT_PTR nIDEvent)

@@ -46,8 +46,9 @@ private:
     void ApplyBold(BOOL bBold);
 
     COLORREF m_colorText;
-    CBrush m_brushFace;
-    CBrush m_brushFlash;
+    // Owned, like the font: deleted with the line.
+    CBrush m_hBrushFace;
+    CBrush m_hBrushFlash;
     LOGFONTA m_logFont;
     CFont m_lineFont;
     CString m_strFlashText;
