@@ -28,6 +28,7 @@ CInstallStep::CInstallStep(const CString& strKeyName)
     : m_bWait(1), m_nTimeout(0), m_dwCreationFlags(0), m_strKeyName(strKeyName),
       m_bNoInstallLocation(false)
 {
+    ZeroMemory(&m_pi, sizeof m_pi);
     // A step whose Load stops early is still run, so it gets a valid start-up record now.
     ResetStartupInfo();
 }
@@ -84,22 +85,24 @@ DWORD CInstallStep::Run()
     }
     memcpy(szCommandLine, static_cast<const char*>(strCommandLine), strCommandLine.GetLength() + 1);
 
-    PROCESS_INFORMATION pi;
-    ZeroMemory(&pi, sizeof pi);
+    ZeroMemory(&m_pi, sizeof m_pi);
     const char* pszApplicationName =
         m_strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(m_strApplicationName);
     if (!::CreateProcessA(pszApplicationName, szCommandLine, NULL, NULL, FALSE, m_dwCreationFlags,
-                          NULL, m_strWorkingDir, &m_si, &pi)) {
+                          NULL, m_strWorkingDir, &m_si, &m_pi)) {
         const DWORD dwError = ::GetLastError();
         char szError[256];
         CTrace::Line("step \"%s\" not launched: error %lu (%s)", pszKeyName, dwError,
                      CTrace::ErrorText(dwError, szError, sizeof szError));
         return STILL_ACTIVE;
     }
-    // Both handles are closed when the step is done with, the thread's first.
-    const CHandle process(pi.hProcess);
-    const CHandle thread(pi.hThread);
-    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, pi.dwProcessId);
+    // The owners close both handles when the step is done with, the thread's first; the record
+    // keeps the ids only, so that nothing holds a handle once closed.
+    const CHandle process(m_pi.hProcess);
+    const CHandle thread(m_pi.hThread);
+    m_pi.hProcess = NULL;
+    m_pi.hThread = NULL;
+    CTrace::Line("step \"%s\" launched, process id %lu", pszKeyName, m_pi.dwProcessId);
 
     const DWORD dwStart = ::GetTickCount();
     const DWORD dwExitCode = m_bWait == 1 ? WaitForExit(process) : STILL_ACTIVE;

@@ -48,6 +48,8 @@ protected:
     BYTE m_bWait;
     LONG m_nTimeout; // kept as read; nothing waits on it
     DWORD m_dwCreationFlags;
+    // The last launch's process and thread ids; its handles belong to Run alone.
+    PROCESS_INFORMATION m_pi;
     STARTUPINFOA m_si;
     CString m_strKeyName;
     CString m_strText;
