@@ -24,6 +24,7 @@
 
 #include "soak/RunListGenerator.h"
 #include "support/Figures.h"
+#include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
 #include "support/Watchdog.h"
@@ -40,65 +41,6 @@ const DWORD kBaseLimitMs = 30000;
 const DWORD kLimitPerLaunchMs = 2000;
 // Beyond a run list's own limit: writing it and taking the snapshots before and after.
 const DWORD kWatchdogMarginSeconds = 60;
-
-struct RunnerResult {
-    bool bStarted = false;
-    bool bHung = false;
-    DWORD dwExitCode = 0;
-    std::string output;
-};
-
-// Runs runlist_runner.exe in a job of its own, so that a hang is ended together with every
-// program the runner started. Its output goes to a file: Wine's services inherit handles, and a
-// pipe could stay open after the runner ended.
-RunnerResult RunRunner(const std::string& workingDir, const std::string& outputPath,
-                       DWORD dwLimitMs)
-{
-    RunnerResult result;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    HANDLE hOutput =
-        CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hOutput == INVALID_HANDLE_VALUE)
-        return result;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = hOutput;
-    si.hStdError = hOutput;
-    const std::string exe = TestBinaryDir() + "\\runlist_runner.exe";
-    std::string commandLine = "\"" + exe + "\"";
-    PROCESS_INFORMATION pi = {};
-    const BOOL bCreated =
-        CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE,
-                       CREATE_SUSPENDED | CREATE_NO_WINDOW, NULL, workingDir.c_str(), &si, &pi);
-    CloseHandle(hOutput);
-    if (!bCreated)
-        return result;
-    result.bStarted = true;
-
-    HANDLE hJob = CreateJobObjectA(NULL, NULL);
-    // Without the job a hang still ends the runner itself, just not what it started.
-    if (hJob != NULL && !AssignProcessToJobObject(hJob, pi.hProcess)) {
-        CloseHandle(hJob);
-        hJob = NULL;
-    }
-    ResumeThread(pi.hThread);
-    if (WaitForSingleObject(pi.hProcess, dwLimitMs) == WAIT_TIMEOUT) {
-        result.bHung = true;
-        if (hJob != NULL)
-            TerminateJobObject(hJob, 1);
-        TerminateProcess(pi.hProcess, 1);
-        WaitForSingleObject(pi.hProcess, 10000);
-    }
-    GetExitCodeProcess(pi.hProcess, &result.dwExitCode);
-    if (hJob != NULL)
-        CloseHandle(hJob);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    result.output = ReadFileText(outputPath);
-    return result;
-}
 
 // A key's snapshot lines ("name|type|hex"), sorted: the registry lists values in an order of
 // its own, which a new value may enter anywhere.
@@ -340,7 +282,9 @@ TEST_F(RunListSoakTest, RandomRunListsNeitherCrashNorHangNorTouchOtherKeys)
         const DWORD dwLimitMs = kBaseLimitMs + kLimitPerLaunchMs * list.nLaunchingSteps;
         SetTestTimeLimit(dwLimitMs / 1000 + kWatchdogMarginSeconds);
         DeleteFileA(m_record.c_str());
-        const RunnerResult result = RunRunner(m_workingDir, m_dir + "\\runner.txt", dwLimitMs);
+        const CapturedRun result =
+            RunCapturingOutput(TestBinaryDir() + "\\runlist_runner.exe", "", m_workingDir.c_str(),
+                               m_dir + "\\runner.txt", dwLimitMs);
         ASSERT_TRUE(result.bStarted) << "runlist_runner.exe did not start";
         ++m_nRunLists;
         const std::vector<std::string> differences =

@@ -106,3 +106,53 @@ bool CProgramRun::HandleDebugEvent(DWORD dwMilliseconds, bool* pbEnded, std::str
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, dwContinue);
     return true;
 }
+
+CapturedRun RunCapturingOutput(const std::string& exe, const std::string& arguments,
+                               const char* pszDir, const std::string& outputPath, DWORD dwLimitMs)
+{
+    CapturedRun result;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE hOutput =
+        CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hOutput == INVALID_HANDLE_VALUE)
+        return result;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = hOutput;
+    si.hStdError = hOutput;
+    std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    PROCESS_INFORMATION pi = {};
+    const BOOL bCreated =
+        CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE,
+                       CREATE_SUSPENDED | CREATE_NO_WINDOW, NULL, pszDir, &si, &pi);
+    CloseHandle(hOutput);
+    if (!bCreated)
+        return result;
+    result.bStarted = true;
+
+    HANDLE hJob = CreateJobObjectA(NULL, NULL);
+    // Without the job a hang still ends the program itself, just not what it started.
+    if (hJob != NULL && !AssignProcessToJobObject(hJob, pi.hProcess)) {
+        CloseHandle(hJob);
+        hJob = NULL;
+    }
+    ResumeThread(pi.hThread);
+    if (WaitForSingleObject(pi.hProcess, dwLimitMs) == WAIT_TIMEOUT) {
+        result.bHung = true;
+        if (hJob != NULL)
+            TerminateJobObject(hJob, 1);
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, 10000);
+    }
+    GetExitCodeProcess(pi.hProcess, &result.dwExitCode);
+    if (hJob != NULL)
+        CloseHandle(hJob);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    result.output = ReadFileText(outputPath);
+    return result;
+}

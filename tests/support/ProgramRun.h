@@ -7,6 +7,22 @@
 
 #include "support/TestPaths.h"
 
+// What RunCapturingOutput saw of one program's run.
+struct CapturedRun {
+    bool bStarted = false;
+    bool bHung = false; // not ended within its limit: ended then, with all it had started
+    DWORD dwExitCode = 0;
+    std::string output;
+};
+
+// Starts exe with the arguments, in pszDir (NULL: this process's folder), in a job of its own,
+// its standard output and error into the file outputPath, and waits at most dwLimitMs for it.
+// A program still running then is ended, together with every program it started. The output
+// goes to a file, not a pipe: Wine's services inherit handles, and a pipe could stay open after
+// the program ended.
+CapturedRun RunCapturingOutput(const std::string& exe, const std::string& arguments,
+                               const char* pszDir, const std::string& outputPath, DWORD dwLimitMs);
+
 // One start of FinishInstall.exe (or a copy of it), as an installer starts it. The process is
 // closed at the end, and ended first if it is still running then.
 class CProgramRun {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/Figures.h"
+#include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/Watchdog.h"
 
@@ -24,36 +25,10 @@ long RunThisBinary(const std::string& filter, const std::string& outputPath, DWO
 {
     char szSelf[MAX_PATH];
     GetModuleFileNameA(NULL, szSelf, MAX_PATH);
-    std::string commandLine =
-        "\"" + std::string(szSelf) + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    HANDLE hOutput =
-        CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hOutput == INVALID_HANDLE_VALUE)
-        return -1;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = hOutput;
-    si.hStdError = hOutput;
-    PROCESS_INFORMATION pi = {};
-    const BOOL bStarted = CreateProcessA(szSelf, &commandLine[0], NULL, NULL, TRUE,
-                                         CREATE_NO_WINDOW, NULL, NULL, &si, &pi);
-    CloseHandle(hOutput);
-    if (!bStarted)
-        return -1;
-    long nExitCode = -1;
-    if (WaitForSingleObject(pi.hProcess, dwMilliseconds) == WAIT_OBJECT_0) {
-        DWORD dwExitCode = 0;
-        GetExitCodeProcess(pi.hProcess, &dwExitCode);
-        nExitCode = static_cast<long>(dwExitCode);
-    } else {
-        TerminateProcess(pi.hProcess, 1);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return nExitCode;
+    const CapturedRun run =
+        RunCapturingOutput(szSelf, "--gtest_also_run_disabled_tests --gtest_filter=" + filter, NULL,
+                           outputPath, dwMilliseconds);
+    return run.bStarted && !run.bHung ? static_cast<long>(run.dwExitCode) : -1;
 }
 
 } // namespace
