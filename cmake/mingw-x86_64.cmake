@@ -1,16 +1,3 @@
-# The test build: the same code for 64-bit Windows, run here under wine64. The posix thread
-# model gives GoogleTest the std::mutex it needs; the program itself uses no C++ threads.
-set(CMAKE_SYSTEM_NAME Windows)
+# The same code for 64-bit Windows, its tests run under wine64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-find_program(WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT WINE64)
-  find_program(WINE64 NAMES wine64 wine)
-endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
