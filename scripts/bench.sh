@@ -31,15 +31,7 @@ fail() {
     exit 1
 }
 
-# Runs a build command quietly; shows its log only when it fails.
-quiet() {
-    local log=$1
-    shift
-    "$@" >"$log" 2>&1 || {
-        cat "$log" >&2
-        fail "failed: $*"
-    }
-}
+. scripts/quiet.sh
 
 median() {
     sort -g | awk '{ v[NR] = $1 } END {

@@ -21,15 +21,7 @@ fail() {
     exit 1
 }
 
-# Runs a command quietly; shows its log only when it fails.
-quiet() {
-    local log=$1
-    shift
-    "$@" >"$log" 2>&1 || {
-        cat "$log" >&2
-        fail "$*"
-    }
-}
+. scripts/quiet.sh
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/finishinstall-release.XXXXXX")
 trap 'rm -rf "$work"' EXIT
