@@ -4,17 +4,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "framework/AfxMemory.h"
+
 namespace {
 
 // The longest text a string holds: its length and the NUL after it are counted in an int.
 const int kMaxLength = INT_MAX - 1;
-
-// Text that cannot be held ends the process, as operator new does when memory runs out: a
-// string that silently lost text could become a command line that starts something else.
-void EndForLackOfMemory()
-{
-    ::RaiseException(static_cast<DWORD>(STATUS_NO_MEMORY), EXCEPTION_NONCONTINUABLE, 0, NULL);
-}
 
 // The code page's lead bytes, from its one description rather than a question per byte.
 void MarkLeadBytes(UINT nCodePage, bool leadBytes[256])
@@ -165,7 +160,7 @@ void CString::Append(const char* pch, int nLength)
     if (nLength <= 0)
         return;
     if (nLength > kMaxLength - m_nLength) {
-        EndForLackOfMemory();
+        AfxEndForLackOfMemory();
         return;
     }
     Reserve(m_nLength + nLength);
@@ -174,14 +169,15 @@ void CString::Append(const char* pch, int nLength)
     m_pchData[m_nLength] = '\0';
 }
 
-// Grows the buffer to hold nLength characters and the NUL. Growth doubles, so appending
-// one piece after another stays linear.
+// Grows the buffer to hold nLength characters and the NUL. Growth doubles, so appending one
+// piece after another stays linear. Text that cannot be held ends the process: a string that
+// silently lost text could become a command line that starts something else.
 void CString::Reserve(int nLength)
 {
     if (m_pchData != NULL && nLength <= m_nCapacity)
         return;
     if (nLength > kMaxLength) {
-        EndForLackOfMemory();
+        AfxEndForLackOfMemory();
         return;
     }
     int nCapacity = m_nCapacity <= kMaxLength / 2 ? m_nCapacity * 2 : kMaxLength;
@@ -189,7 +185,7 @@ void CString::Reserve(int nLength)
         nCapacity = nLength;
     char* pchNew = static_cast<char*>(realloc(m_pchData, static_cast<size_t>(nCapacity) + 1));
     if (pchNew == NULL) {
-        EndForLackOfMemory();
+        AfxEndForLackOfMemory();
         return;
     }
     if (m_pchData == NULL)

@@ -3,11 +3,11 @@
 // straight to the C runtime; a failure ends the process with the platform's out-of-memory
 // status rather than handing back a pointer that the code would not expect to be null.
 
-#include <windows.h>
-
 #include <stdlib.h>
 
 #include <new>
+
+#include "framework/AfxMemory.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ void* AllocateOrDie(size_t nSize)
 {
     void* p = malloc(nSize != 0 ? nSize : 1);
     if (p == NULL)
-        ::RaiseException(static_cast<DWORD>(STATUS_NO_MEMORY), EXCEPTION_NONCONTINUABLE, 0, NULL);
+        AfxEndForLackOfMemory();
     return p;
 }
 
