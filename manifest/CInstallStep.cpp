@@ -141,7 +141,11 @@ CString CInstallStep::ReadInstallLocation()
 
 CString CInstallStep::ReadSetupDir()
 {
-    return ReadInstallLocation() + kSetupDirSuffix;
+    const CString strSetupDir = GetSetupDir();
+    // Nothing before "\Setup": the look-up found no install location.
+    if (strSetupDir == kSetupDirSuffix)
+        m_bNoInstallLocation = true;
+    return strSetupDir;
 }
 
 void CInstallStep::ResetStartupInfo()

@@ -30,3 +30,8 @@ CString GetInstallLocation()
             lRead == ERROR_MORE_DATA ? "is longer than 259 characters" : "cannot be read", lRead);
     return CString();
 }
+
+CString GetSetupDir()
+{
+    return GetInstallLocation() + kSetupDirSuffix;
+}

@@ -8,3 +8,6 @@
 // the current drive, where any user may put a program for this one to start with an
 // installer's rights.
 CString GetInstallLocation();
+
+// The install location followed by "\Setup", joined as they are.
+CString GetSetupDir();
