@@ -10,8 +10,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# A 32-bit build runs in Wine's WoW64 mode, as on 64-bit Windows; scripts/wine-env.sh sets the
-# 32-bit DLL path and loader that mode needs.
+# Both builds run through the 64-bit loader, which hands a 32-bit program to Wine's 32-bit
+# loader in the same 64-bit prefix, as 64-bit Windows runs one.
 find_program(WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(NOT WINE64)
   find_program(WINE64 NAMES wine64 wine)

@@ -3,7 +3,7 @@
 # and packages the shipped 32-bit program and builds the 64-bit program, each with the
 # benchmark's helpers, in build folders of their own, then runs the 64-bit program under wine64
 # in its own prefix and under its own Xvfb, and the 32-bit one's start-up in a prefix of its own
-# in Wine's WoW64 mode (where this machine runs 32-bit code at all). Takes about five minutes.
+# on Wine's 32-bit loader (where this machine runs 32-bit code at all). Takes about five minutes.
 # Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the launcher just
 # before CreateProcess and by childprobe when a step's program starts.
 set -euo pipefail
@@ -64,9 +64,9 @@ scripts/setup.sh
 
 echo "Building into $BUILD32 and $BUILD64 ..."
 mkdir -p "$BUILD32" "$BUILD64"
-# The 32-bit start-up needs Wine's WoW64 mode, and that a kernel that runs 32-bit code.
-. scripts/wow64.sh
-if wow32_reason=$(wow64_runs_32bit_code); then wow32=1; else wow32=0; fi
+# The 32-bit start-up needs a machine that runs 32-bit code, and Wine's 32-bit loader.
+. scripts/compat32.sh
+if wow32_reason=$(runs_32bit_code); then wow32=1; else wow32=0; fi
 quiet "$BUILD32/bench-configure.log" cmake -S . -B "$BUILD32" \
     --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DFINISHINSTALL_TESTS=$([ "$wow32" = 1 ] && echo ON || echo OFF)
@@ -286,9 +286,9 @@ count_calls calls-long "$MAX_STEPS"
 wine_quiet relay-off "$WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f
 rm -f "$WORK"/*.trace
 
-# --- 2b. The shipped 32-bit build's start-up, in a prefix of its own in WoW64 mode -------
+# --- 2b. The shipped 32-bit build's start-up, in a prefix of its own on the 32-bit loader ---
 if [ "$wow32" = 1 ]; then
-    FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD32" i686 >"$WORK/wine-start-i686.log" 2>&1
+    FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD32" >"$WORK/wine-start-i686.log" 2>&1
     use_build "$BUILD32"
     PROBE_ARGS="--record \"$RECORD_WIN\" --exit 0"
     for i in $(seq "$STARTUP_RUNS"); do
@@ -348,7 +348,7 @@ row "floor" "$floor_ms ms (fastest $(startup_fastest floor))"
 row "program" "$one_ms ms (fastest $(startup_fastest one))"
 row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
     "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
-echo "   The shipped i686 build under wine64 in WoW64 mode, against the floor built for i686:"
+echo "   The shipped i686 build on Wine's 32-bit loader, against the floor built for i686:"
 if [ "$wow32" = 1 ]; then
     startup32_ratio=$(calc "$one32_ms / $floor32_ms" "%.3f")
     row "floor, i686" "$floor32_ms ms (fastest $(startup_fastest floor32))"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the sources' formatting, builds the shipped 32-bit program and
 # its 64-bit twin with their tests (warnings are errors), and runs the whole suite for each, one
-# after the other, each in a Wine prefix of its own under Xvfb: the i686 build under wine64 in
-# WoW64 mode, as it runs on 64-bit Windows, then the x86_64 build. Arguments go to ctest (for
-# example -R test_soak). Then the release checks: two release builds give the same bytes, and
+# after the other, each in a Wine prefix of its own under Xvfb: the i686 build on Wine's 32-bit
+# loader beside a 64-bit prefix, as it runs on 64-bit Windows, then the x86_64 build. Where this
+# machine runs no 32-bit code, the i686 suite is reported as not run, and why. Arguments go to
+# ctest (for example -R test_soak). Then the release checks: two release builds give the same bytes, and
 # the package is right. Exits non-zero when any of it fails. Ends with the tests passed and
 # skipped per build, the reasons for the skips, and the reliability figures.
 set -euo pipefail
@@ -18,7 +19,7 @@ for arch in i686 x86_64; do
 done
 
 . scripts/wine-env.sh
-. scripts/wow64.sh
+. scripts/compat32.sh
 export FINISHINSTALL_XVFB=1
 
 # sum_gtest LOG WORD: the test cases GoogleTest reported under [  WORD ] across a CTest log.
@@ -32,13 +33,13 @@ summary=()
 for arch in i686 x86_64; do
   log="build/$arch/Testing/Temporary/LastTest.log"
   rm -f "$log"
-  if [ "$arch" = i686 ] && ! reason=$(wow64_runs_32bit_code); then
+  if [ "$arch" = i686 ] && ! reason=$(runs_32bit_code); then
     summary+=("$arch: not run: $reason")
     continue
   fi
   echo
   echo "=== $arch suite ==="
-  wine_env_start "$PWD/build/$arch" "$arch"
+  wine_env_start "$PWD/build/$arch"
   ctest --preset "$arch" "$@" || status=1
   if [ -f "$log" ]; then
     summary+=("$arch: $(sum_gtest "$log" PASSED) passed, $(sum_gtest "$log" SKIPPED) skipped, $(sum_gtest "$log" FAILED) failed")

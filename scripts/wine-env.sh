@@ -1,8 +1,13 @@
 # Sourced by the scripts: an isolated Wine prefix under a build folder, one wineserver kept
 # alive for as long as it is used, and an X display (Xvfb when there is none, or when asked
-# with FINISHINSTALL_XVFB=1). wine_env_start BUILD_DIR [i686] makes the prefix BUILD_DIR's and
-# current; a second call switches to another prefix, ending the first one's wineserver. The
-# display and the last wineserver end when the script exits.
+# with FINISHINSTALL_XVFB=1). wine_env_start BUILD_DIR makes the prefix BUILD_DIR's and current;
+# a second call switches to another prefix, ending the first one's wineserver. The display and
+# the last wineserver end when the script exits.
+#
+# Everything is started through the 64-bit loader, which hands a 32-bit program to the 32-bit
+# one by itself. Debian's `wine` command prefers the 32-bit loader once wine32 is installed, and
+# Wine's own regedit and reg started through it act in the 32-bit registry view: WINE64 is the
+# loader to name wherever the 64-bit view is meant.
 
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || command -v wine)
@@ -20,25 +25,25 @@ wine_env_display() {
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 }
 
+# True when Debian's 32-bit loader (wine32:i386) is installed.
+wine_env_has_wine32() { [ -x /usr/lib/wine/wine ]; }
+
 wine_env_start() {
-  local build_dir=$1 arch=${2:-x86_64}
+  local build_dir=$1
   if [ -n "${WINE_ENV_STARTED:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   WINE_ENV_STARTED=1
   export WINEPREFIX="$build_dir/wineprefix"
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
   export WINEARCH=win64
-  if [ "$arch" = i686 ]; then
-    # WoW64: the 64-bit loader runs 32-bit programs with the 32-bit DLLs that setup.sh put
-    # there; without WINELOADER it would look for a 32-bit loader that is not installed.
-    . scripts/wow64.sh
-    export WINEDLLPATH="$WOW64_DLLPATH"
-    export WINELOADER="$WINE64"
-  else
-    unset WINEDLLPATH WINELOADER
-  fi
   wine_env_display
   trap wine_env_stop EXIT
+  # A prefix made before wine32 was installed lacks the 32-bit system: made anew.
+  if [ -f "$WINEPREFIX/system.reg" ] && wine_env_has_wine32 &&
+     [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "Making the Wine prefix $WINEPREFIX anew, with its 32-bit system"
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"

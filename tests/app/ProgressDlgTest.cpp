@@ -230,7 +230,6 @@ TEST_F(ProgressDlgTest, WithoutStepsTheWindowIs20By40AndEndsByItself)
 
 TEST_F(ProgressDlgTest, LinesAreMeasuredAndStackedAndTheWidestSetsTheWidth)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
     WriteSlowStep("1", "Short", 1500);
     WriteStep("2", "executable", "missing.exe", NULL, "The widest line of all, in the middle");
     WriteStep("3", "executable", "missing.exe", NULL, "");

@@ -155,7 +155,6 @@ TEST_F(StepLabelTest, SetBoldChangesOnlyTheWeightAndNotTheSize)
 
 TEST_F(StepLabelTest, SetBoldAgainStillRebuildsTheFontAndRepaints)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
     label.SetBold(TRUE);
     const HFONT hFirst = AskColours().hFont;
     const LONG nRequestsBefore = parent.m_nColourRequests;
@@ -327,7 +326,6 @@ void MakeAndDestroyLines(CTestParent& parent, int nLines, std::vector<HGDIOBJ>* 
 
 TEST(StepLabelResources, AThousandLinesLeaveNoGdiObjectBehind)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
     CTestParent parent;
     ASSERT_TRUE(parent.Create("lines", 400, 200));
     std::vector<HGDIOBJ> objects;

@@ -7,7 +7,6 @@
 #include "framework/CBrush.h"
 #include "framework/CFont.h"
 #include "framework/CHandle.h"
-#include "support/TestWindows.h"
 
 // Two wrappers of one handle would release it twice.
 static_assert(!std::is_copy_constructible<CBrush>::value && !std::is_copy_assignable<CBrush>::value,
@@ -30,7 +29,6 @@ bool IsOpenHandle(HANDLE hHandle)
 
 TEST(CGdiObject, DeletesTheObjectItOwns)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
     HBRUSH hBrush = NULL;
     {
         CBrush brush;
@@ -43,7 +41,6 @@ TEST(CGdiObject, DeletesTheObjectItOwns)
 
 TEST(CGdiObject, AttachReplacesButKeepsTheObjectItHolds)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
     HBRUSH hFirst = CreateSolidBrush(RGB(1, 2, 3));
     HBRUSH hSecond = CreateSolidBrush(RGB(4, 5, 6));
     CBrush brush;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "framework/CClientDC.h"
-#include "framework/CFont.h"
 #include "framework/CPaintDC.h"
 #include "framework/CStatic.h"
 #include "support/TestWindows.h"
@@ -143,41 +142,6 @@ TEST(CStatic, CreatesAChildStaticWithTheGivenTextStyleAndId)
     CString strText;
     label.GetWindowText(strText);
     EXPECT_STREQ("Installing", strText);
-}
-
-TEST(CFont, DeletesTheFontItOwns)
-{
-    SKIP_ON_GDI_TEXT_DEFECT();
-    LOGFONTA lf = {};
-    lf.lfHeight = -12;
-    HFONT hFont = CreateFontIndirectA(&lf);
-    {
-        CFont font;
-        EXPECT_TRUE(font.Attach(hFont));
-        EXPECT_EQ(hFont, font.GetSafeHandle());
-    }
-    EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hFont)));
-}
-
-TEST(CFont, DetachGivesUpOwnershipAndAttachReplaces)
-{
-    SKIP_ON_GDI_TEXT_DEFECT();
-    LOGFONTA lf = {};
-    lf.lfHeight = -12;
-    HFONT hKept = CreateFontIndirectA(&lf);
-    HFONT hReplaced = CreateFontIndirectA(&lf);
-    {
-        CFont font;
-        font.Attach(hReplaced);
-        font.Attach(hKept);
-        EXPECT_EQ(0u, static_cast<unsigned>(GetObjectType(hReplaced)));
-        EXPECT_TRUE(font.Attach(hKept));
-        EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(hKept)) << "deleted on re-attach";
-        EXPECT_EQ(hKept, font.Detach());
-        EXPECT_EQ(nullptr, font.GetSafeHandle());
-    }
-    EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(hKept));
-    DeleteObject(hKept);
 }
 
 TEST(CPaintDC, ValidatesTheWindowLikeBeginPaint)

@@ -116,7 +116,6 @@ TEST_F(ProgramTest, RoadOfOneRun)
 // step runs. The lines' fonts are only selected while they paint, so the screen is the witness.
 TEST_F(ProgramTest, RunningStepsLineIsBoldAndEveryOtherLineNormal)
 {
-    SKIP_ON_GDI_TEXT_DEFECT();
     const int kSteps = 3;
     const char* texts[kSteps] = {"Copying the program files", "Registering the components",
                                  "Creating the shortcuts"};

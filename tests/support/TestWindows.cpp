@@ -141,47 +141,6 @@ bool SaveScreenBitmap(const RECT& rcScreen, const std::string& path)
     return static_cast<bool>(out);
 }
 
-namespace {
-
-std::string ProbeGdiText()
-{
-    const char kText[] = "Installing the drivers";
-    const WCHAR kWideText[] = L"Installing the drivers";
-    HDC hDC = GetDC(NULL);
-    HGDIOBJ hOld = SelectObject(hDC, GetStockObject(DEFAULT_GUI_FONT));
-    SIZE narrow = {}, wide = {};
-    const BOOL bNarrow = GetTextExtentPoint32A(hDC, kText, lstrlenA(kText), &narrow);
-    const BOOL bWide = GetTextExtentPoint32W(hDC, kWideText, lstrlenW(kWideText), &wide);
-    SelectObject(hDC, hOld);
-    ReleaseDC(NULL, hDC);
-    std::string defect;
-    if (!bNarrow || !bWide || narrow.cx <= 0 || narrow.cx != wide.cx || narrow.cy != wide.cy)
-        defect = "GetTextExtentPoint32A/W disagree or fail (" + std::to_string(narrow.cx) + "x" +
-                 std::to_string(narrow.cy) + " against " + std::to_string(wide.cx) + "x" +
-                 std::to_string(wide.cy) + ")";
-
-    LOGFONTA lf = {};
-    lf.lfHeight = -12;
-    HFONT hFont = CreateFontIndirectA(&lf);
-    DeleteObject(hFont);
-    if (GetObjectType(hFont) != 0)
-        defect += std::string(defect.empty() ? "" : "; ") + "a deleted font is still a font";
-    BOOL bWow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &bWow64);
-    if (defect.empty())
-        return defect;
-    return "the platform's GDI text is broken" +
-           std::string(bWow64 ? " (32-bit under WoW64)" : "") + ": " + defect;
-}
-
-} // namespace
-
-std::string GdiTextDefect()
-{
-    static const std::string defect = ProbeGdiText();
-    return defect;
-}
-
 LOGFONTA SelectedFont(HDC hDC)
 {
     LOGFONTA lf = {};

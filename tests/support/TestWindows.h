@@ -8,19 +8,6 @@
 
 #include "framework/CWnd.h"
 
-// Wine 8.0 running a 32-bit program in its WoW64 mode fails GDI's text calls (text extents and
-// metrics come back FALSE or garbage) and a deleted font still answers OBJ_FONT. A defect of
-// that platform, not of the program: the tests that measure text or check a GDI object's end
-// skip there, saying why, and still run everywhere else. Empty on a sound platform, otherwise
-// what was seen; probed once per test binary.
-std::string GdiTextDefect();
-#define SKIP_ON_GDI_TEXT_DEFECT()                                                                  \
-    do {                                                                                           \
-        const std::string defect = GdiTextDefect();                                                \
-        if (!defect.empty())                                                                       \
-            GTEST_SKIP() << defect;                                                                \
-    } while (0)
-
 // Handles every message waiting for this thread, for at least dwMilliseconds; paints and other
 // generated messages included, so that what a test asserts has been drawn.
 void PumpMessagesFor(DWORD dwMilliseconds);
