@@ -2,13 +2,22 @@
 # The program's main job, end to end: builds it, makes an isolated Wine prefix, writes a sample
 # run list as an installer would, runs FinishInstall.exe and shows what changed in the registry.
 # On a machine without a display it runs under Xvfb and saves screenshots taken while steps run.
+# It shows the shipped 32-bit build where this machine runs 32-bit code, else its 64-bit twin.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 scripts/setup.sh
-cmake --preset x86_64 >/dev/null
-cmake --build --preset x86_64 -j"$(nproc)" --target FinishInstall childprobe >/dev/null
+. scripts/compat32.sh
+if reason=$(runs_32bit_code); then
+  arch=i686
+  why="the shipped 32-bit build, on Wine's 32-bit loader"
+else
+  arch=x86_64
+  why="the 64-bit twin of the shipped 32-bit program, because $reason"
+fi
+cmake --preset "$arch" >/dev/null
+cmake --build --preset "$arch" -j"$(nproc)" --target FinishInstall childprobe >/dev/null
 
 demo="$root/build/demo"
 mkdir -p "$demo"
@@ -16,14 +25,18 @@ mkdir -p "$demo"
 headless=0
 if [ -z "${DISPLAY:-}" ] || [ "${FINISHINSTALL_XVFB:-0}" = 1 ]; then headless=1; fi
 wine_env_start "$demo"
+# The run list goes into the registry view the program reads: for a 32-bit program the 32-bit
+# one, which Wine's regedit and reg show when started by the 32-bit loader.
+regtool=$WINE64
+[ "$arch" = i686 ] && regtool=/usr/lib/wine/wine
 
 # The product as the installer left it: C:\DemoTool with its Setup folder and two programs of its
 # own (stand-ins that take a few seconds), a settings file to import, and the run list.
 tool="$WINEPREFIX/drive_c/DemoTool"
 mkdir -p "$tool/Setup"
 rm -f "$tool/steps.log"
-cp build/x86_64/tests/childprobe.exe "$tool/Setup/unpack.exe"
-cp build/x86_64/tests/childprobe.exe "$tool/Setup/shortcuts.exe"
+cp "build/$arch/tests/childprobe.exe" "$tool/Setup/unpack.exe"
+cp "build/$arch/tests/childprobe.exe" "$tool/Setup/shortcuts.exe"
 printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\DemoTool\\Settings]\r\n"Theme"="classic"\r\n"CheckForUpdates"=dword:00000001\r\n' >"$tool/settings.reg"
 
 product='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}'
@@ -61,19 +74,20 @@ REGEDIT4
 [$display]
 "DisplayName"="DemoTool setup"
 REG
-"$WINE64" regedit /s "$(winepath -w "$demo/runlist.reg" 2>/dev/null || echo "Z:${demo//\//\\}\\runlist.reg")" >"$demo/regedit.log" 2>&1
+"$regtool" regedit /s "$(winepath -w "$demo/runlist.reg" 2>/dev/null || echo "Z:${demo//\//\\}\\runlist.reg")" >"$demo/regedit.log" 2>&1
 
 snapshot() {
   {
-    "$WINE64" reg query "$product" /s
-    "$WINE64" reg query "$display" /s
-    "$WINE64" reg query 'HKEY_LOCAL_MACHINE\SOFTWARE\DemoTool' /s
+    "$regtool" reg query "$product" /s
+    "$regtool" reg query "$display" /s
+    "$regtool" reg query 'HKEY_LOCAL_MACHINE\SOFTWARE\DemoTool' /s
   } 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e '^reg:' || true
 }
 snapshot >"$demo/before.txt"
 
-echo "Running FinishInstall.exe on the sample run list (three steps, about ten seconds)..."
-program="$root/build/x86_64/FinishInstall.exe"
+echo "Showing $arch FinishInstall.exe: $why."
+echo "Running it on the sample run list (three steps, about ten seconds)..."
+program="$root/build/$arch/FinishInstall.exe"
 if [ "$headless" = 1 ]; then
   # No window manager under Xvfb: a Wine desktop of its own draws the window's frame and caption.
   "$WINE64" explorer /desktop=FinishInstallDemo,640x480 "$program" >"$demo/program.log" 2>&1 &
