@@ -2,13 +2,13 @@
 //
 //   childprobe [--record FILE] [--handshake NAME] [--sleep MS] [--exit CODE] [--crash]
 //
-// --record appends "start<TAB>time<TAB>current directory<TAB>command line" when it starts and
-// "end<TAB>time" before it ends; times are system time in 100 ns units, comparable between
-// processes. --handshake sets the event NAME-ready and waits (at most 30 s) for NAME-go, so a
-// test can look at the screen while this step runs. Then it sleeps, and exits with CODE
-// (default 0) or crashes with an access violation. Without --record it records into the file
-// that the environment variable CHILDPROBE_RECORD names, if set, so that it can be started
-// with no arguments at all.
+// --record appends "start<TAB>time<TAB>current directory<TAB>command line" when it starts (the
+// two texts in UTF-8, as the system gave them in UTF-16) and "end<TAB>time" before it ends;
+// times are system time in 100 ns units, comparable between processes. --handshake sets the event
+// NAME-ready and waits (at most 30 s) for NAME-go, so a test can look at the screen while this step
+// runs. Then it sleeps, and exits with CODE (default 0) or crashes with an access violation.
+// Without --record it records into the file that the environment variable CHILDPROBE_RECORD names,
+// if set, so that it can be started with no arguments at all.
 
 #include <windows.h>
 
@@ -34,6 +34,17 @@ void Append(const char* pszFile, const char* pszLine)
     DWORD cbWritten;
     WriteFile(hFile, pszLine, static_cast<DWORD>(strlen(pszLine)), &cbWritten, NULL);
     CloseHandle(hFile);
+}
+
+// What the system handed over, whatever this program's own code page: in UTF-8, from the
+// wide-character form.
+char* Utf8(const WCHAR* pszText)
+{
+    const int cb = WideCharToMultiByte(CP_UTF8, 0, pszText, -1, NULL, 0, NULL, NULL);
+    char* psz = static_cast<char*>(malloc(cb > 0 ? cb : 1));
+    psz[0] = '\0';
+    WideCharToMultiByte(CP_UTF8, 0, pszText, -1, psz, cb, NULL, NULL);
+    return psz;
 }
 
 void Handshake(const char* pszName)
@@ -79,14 +90,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         pszRecord = szRecordFromEnvironment;
 
     if (pszRecord != NULL) {
-        char szDir[MAX_PATH] = "";
-        GetCurrentDirectoryA(MAX_PATH, szDir);
-        const char* pszCommandLine = GetCommandLineA();
-        const size_t cchLine = strlen(szDir) + strlen(pszCommandLine) + 64;
+        WCHAR szDir[MAX_PATH] = L"";
+        GetCurrentDirectoryW(MAX_PATH, szDir);
+        char* pszDir = Utf8(szDir);
+        char* pszCommandLine = Utf8(GetCommandLineW());
+        const size_t cchLine = strlen(pszDir) + strlen(pszCommandLine) + 64;
         char* pszLine = static_cast<char*>(malloc(cchLine));
-        snprintf(pszLine, cchLine, "start\t%llu\t%s\t%s\n", Now(), szDir, pszCommandLine);
+        snprintf(pszLine, cchLine, "start\t%llu\t%s\t%s\n", Now(), pszDir, pszCommandLine);
         Append(pszRecord, pszLine);
         free(pszLine);
+        free(pszCommandLine);
+        free(pszDir);
     }
     if (pszHandshake != NULL)
         Handshake(pszHandshake);

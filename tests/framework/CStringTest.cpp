@@ -129,12 +129,22 @@ TEST(CStringReplace, NeverMatchesOnATrailByteOfTheCodePage)
     EXPECT_STREQ("\x95\x5CSetup", token);
 }
 
-TEST(CStringReplace, SingleByteCodePageMatchesEveryByte)
+// In UTF-8 (the program's code page on Windows 10 1903 and later) no byte of a character of
+// several bytes is ASCII, so there are no lead bytes to step over: a token right after such a
+// character matches, which it would not if the character's bytes were taken two at a time.
+TEST(CStringReplace, SingleByteAndUtf8CodePagesMatchEveryByte)
 {
     const unsigned kWesternEuropean = 1252;
     CString text("C:\\\x95\x5CSetup");
     EXPECT_EQ(2, text.Replace("\\", "/", kWesternEuropean));
     EXPECT_STREQ("C:/\x95/Setup", text);
+
+    CString utf8("\xE8\xA3\xBD%InstallDir%\xF0\x9F\x98\x80\\\xE0\xA4\x95\\");
+    EXPECT_EQ(1, utf8.Replace("%InstallDir%", "C:\\Apps", CP_UTF8));
+    EXPECT_EQ(3, utf8.Replace("\\", "/", CP_UTF8));
+    EXPECT_STREQ("\xE8\xA3\xBD"
+                 "C:/Apps\xF0\x9F\x98\x80/\xE0\xA4\x95/",
+                 utf8);
 }
 
 TEST(CStringReplace, LoneLeadByteAtTheEndIsKept)

@@ -51,7 +51,7 @@ std::vector<std::string> StartTags(const std::string& xml)
 
 } // namespace
 
-TEST(ApplicationManifest, AsksForAdministratorAndNamesWindows7To11AndNothingElse)
+TEST(ApplicationManifest, AsksForAdministratorNamesWindows7To11AndUtf8AndNothingElse)
 {
     const std::string manifest = ReadManifest(ProgramPath());
     ASSERT_FALSE(manifest.empty()) << "no manifest resource in " << ProgramPath();
@@ -67,6 +67,10 @@ TEST(ApplicationManifest, AsksForAdministratorAndNamesWindows7To11AndNothingElse
         "supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"", // Windows 8
         "supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"", // Windows 8.1
         "supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"", // Windows 10 and 11
+        "application xmlns=\"urn:schemas-microsoft-com:asm.v3\"",
+        "windowsSettings",
+        "activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\"",
     };
     EXPECT_EQ(expected, StartTags(manifest)) << manifest;
+    EXPECT_NE(std::string::npos, manifest.find(">UTF-8</activeCodePage>")) << manifest;
 }

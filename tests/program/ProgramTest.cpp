@@ -80,35 +80,108 @@ protected:
 
 } // namespace
 
+namespace {
+
+BOOL CALLBACK CollectChildWindow(HWND hWnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
+}
+
+std::wstring WindowTextW(HWND hWnd)
+{
+    WCHAR szText[4096] = L"";
+    GetWindowTextW(hWnd, szText, 4096);
+    return szText;
+}
+
+// The texts of the dialog's lines, top first, as the window holds them.
+std::vector<std::wstring> LineTexts(HWND hDialog)
+{
+    std::vector<HWND> lines;
+    EnumChildWindows(hDialog, CollectChildWindow, reinterpret_cast<LPARAM>(&lines));
+    std::sort(lines.begin(), lines.end(), [](HWND a, HWND b) {
+        RECT rcA, rcB;
+        GetWindowRect(a, &rcA);
+        GetWindowRect(b, &rcB);
+        return rcA.top < rcB.top;
+    });
+    std::vector<std::wstring> texts;
+    for (HWND hLine : lines)
+        texts.push_back(WindowTextW(hLine));
+    return texts;
+}
+
+} // namespace
+
+// The road of one run, with text in every value that no ANSI code page holds whole: Greek,
+// Devanagari, CJK and a character beyond the Basic Multilingual Plane. What the installer wrote
+// reaches the display key, the window and the step's program unchanged, checked in UTF-16.
 TEST_F(ProgramTest, RoadOfOneRun)
 {
-    const std::string drivers = m_setupDir + "\\drivers";
-    CreateDirectoryA(drivers.c_str(), NULL);
-    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (drivers + "\\inst.exe").c_str(), FALSE));
+    const std::wstring product =
+        L"\u03A9mega \u0915\u093F\u0924\u093E\u092C \u88FD\u54C1 \U0001F600";
+    const std::string location = m_dir + "\\" + Utf8(product);
+    const std::string drivers = location + "\\Setup\\drivers";
+    for (const std::string& dir : {location, location + "\\Setup", drivers})
+        ASSERT_TRUE(CreateDirectoryW(Wide(dir).c_str(), NULL)) << dir;
+    ASSERT_TRUE(CopyFileW(Wide(ProbePath()).c_str(), Wide(drivers + "\\inst.exe").c_str(), FALSE));
     const std::string scratchKey = "SOFTWARE\\FinishInstallTests\\Settings";
     DeleteKeyTree(scratchKey);
-    WriteFileText(m_dir + "\\settings.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey +
-                                                "]\r\n\"Imported\"=\"yes\"\r\n");
-    SetStringValue(ManifestKeyPath(), "Title", "Finishing Tool");
-    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool 4.2");
-    SetStringValue(ManifestKeyPath(), "DisplayIcon", "C:\\Apps\\Tool\\tool.exe,0");
-    WriteStep("a", "executable", "%QuillmereDir%\\drivers\\inst.exe",
-              ("-q " + ProbeArguments(m_record)).c_str(), "Installing the drivers");
-    WriteStep("b", "reg", "%InstallDir%\\settings.reg", NULL, "Registering the settings");
+    const std::string regFile = location + "\\settings " + Utf8(product) + ".reg";
+    const std::string regText =
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + scratchKey + "]\r\n\"Imported\"=\"yes\"\r\n";
+    HANDLE hRegFile = CreateFileW(Wide(regFile).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hRegFile);
+    DWORD cbWritten;
+    WriteFile(hRegFile, regText.data(), static_cast<DWORD>(regText.size()), &cbWritten, NULL);
+    CloseHandle(hRegFile);
 
-    RunToTheEnd();
+    SetWideValue(ProductKeyPath(), "InstallLocation", Wide(location));
+    const std::wstring title = L"Finishing " + product;
+    const std::wstring displayName = product + L" 4.2";
+    const std::wstring displayIcon = Wide(location) + L"\\tool.exe,0";
+    const std::wstring texts[] = {L"Installing the drivers of " + product, L"Registering settings"};
+    SetWideValue(ManifestKeyPath(), "Title", title);
+    SetWideValue(ManifestKeyPath(), "DisplayName", displayName);
+    SetWideValue(ManifestKeyPath(), "DisplayIcon", displayIcon);
+    char szName[64];
+    snprintf(szName, sizeof szName, "FinishInstallRoad%lu", GetCurrentProcessId());
+    const std::string parameters = "-q --tag \"" + Utf8(product) + "\" " +
+                                   ProbeArguments(m_record, std::string("--handshake ") + szName);
+    WriteStep("a", "executable", "%QuillmereDir%\\drivers\\inst.exe");
+    SetWideValue(StepKeyPath("a"), "parameters", Wide(parameters));
+    SetWideValue(StepKeyPath("a"), "text", texts[0]);
+    WriteStep("b", "reg", NULL);
+    SetWideValue(StepKeyPath("b"), "command", L"%InstallDir%\\settings " + product + L".reg");
+    SetWideValue(StepKeyPath("b"), "text", texts[1]);
+
+    CProgramRun run;
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(WaitReady(szName)) << "the first step did not start";
+    HWND hDialog = run.FindDialog();
+    ASSERT_NE(nullptr, hDialog);
+    EXPECT_EQ(Utf8(title), Utf8(WindowTextW(hDialog)));
+    const std::vector<std::wstring> lines = LineTexts(hDialog);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(Utf8(texts[0]), Utf8(lines[0]));
+    EXPECT_EQ(Utf8(texts[1]), Utf8(lines[1]));
+    Release(szName);
+    DWORD dwExitCode = 1;
+    ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "the program did not end";
+    EXPECT_EQ(0u, dwExitCode);
 
     const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
     ASSERT_EQ(1u, runs.size());
-    EXPECT_EQ(Quoted(drivers + "\\inst.exe") + " -q " + ProbeArguments(m_record),
-              runs[0].commandLine);
-    EXPECT_EQ(m_setupDir, runs[0].currentDir);
+    EXPECT_EQ(Quoted(drivers + "\\inst.exe") + " " + parameters, runs[0].commandLine);
+    EXPECT_EQ(location + "\\Setup", runs[0].currentDir);
     EXPECT_EQ("yes", ReadStringValue(scratchKey, "Imported"));
-    EXPECT_EQ("Tool 4.2", ReadStringValue(DisplayKeyPath(), "DisplayName"));
-    EXPECT_EQ("C:\\Apps\\Tool\\tool.exe,0", ReadStringValue(DisplayKeyPath(), "DisplayIcon"));
+    EXPECT_EQ(Utf8(displayName), Utf8(ReadWideValue(DisplayKeyPath(), "DisplayName")));
+    EXPECT_EQ(Utf8(displayIcon), Utf8(ReadWideValue(DisplayKeyPath(), "DisplayIcon")));
     EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty());
-    EXPECT_EQ("Finishing Tool", ReadStringValue(ManifestKeyPath(), "Title"));
-    EXPECT_EQ("Tool 4.2", ReadStringValue(ManifestKeyPath(), "DisplayName"));
+    EXPECT_EQ(Utf8(title), Utf8(ReadWideValue(ManifestKeyPath(), "Title")));
+    EXPECT_EQ(Utf8(displayName), Utf8(ReadWideValue(ManifestKeyPath(), "DisplayName")));
     DeleteKeyTree("SOFTWARE\\FinishInstallTests");
 }
 

@@ -28,24 +28,32 @@ std::string ProgramPath()
 
 namespace {
 
-void DeleteTree(const std::string& dir)
+// Through the wide-character functions, so that names no code page holds go as well.
+void DeleteTree(const std::wstring& dir)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (hFind != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            std::string path = dir + "\\" + name;
+            const std::wstring path = dir + L"\\" + name;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteTree(path);
             else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(hFind, &fd));
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(hFind, &fd));
         FindClose(hFind);
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
+void DeleteTree(const std::string& dir)
+{
+    WCHAR szDir[MAX_PATH] = L"";
+    if (MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, szDir, MAX_PATH) > 0)
+        DeleteTree(std::wstring(szDir));
 }
 
 } // namespace
@@ -77,6 +85,24 @@ void WriteFileText(const std::string& path, const std::string& text)
 {
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << text;
+}
+
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring text(utf8.size(), L'\0');
+    const int cch = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                        &text[0], static_cast<int>(text.size()));
+    text.resize(cch > 0 ? cch : 0);
+    return text;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string utf8(text.size() * 4, '\0');
+    const int cb = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       &utf8[0], static_cast<int>(utf8.size()), NULL, NULL);
+    utf8.resize(cb > 0 ? cb : 0);
+    return utf8;
 }
 
 bool FileExists(const std::string& path)

@@ -12,6 +12,9 @@ void RemoveScratchDir(const std::string& dir);   // that folder and everything i
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
+// Text between UTF-8 and the platform's UTF-16, for checks that must see every character.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
 
 // Programs planted at the root of a drive, where any user may write: a "\Setup" folder with a
 // tool in it and "\bin\tool.exe", both copies of childprobe.exe. Removed again at the end.

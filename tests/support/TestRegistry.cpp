@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/InstallerNames.h"
+#include "support/TestPaths.h"
 
 std::string ProductKeyPath()
 {
@@ -95,6 +96,26 @@ std::string ReadStringValue(const std::string& path, const char* pszName)
     while (!data.empty() && data[data.size() - 1] == '\0')
         data.resize(data.size() - 1);
     return data;
+}
+
+void SetWideValue(const std::string& path, const char* pszName, const std::wstring& value)
+{
+    const std::wstring name = Wide(pszName);
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), name.c_str(), REG_SZ,
+                              value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR))))
+        << path << "\\" << pszName;
+}
+
+std::wstring ReadWideValue(const std::string& path, const char* pszName)
+{
+    WCHAR szValue[4096];
+    DWORD cbValue = sizeof szValue;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), Wide(pszName).c_str(), RRF_RT_REG_SZ,
+                     NULL, szValue, &cbValue) != ERROR_SUCCESS)
+        return L"<absent>";
+    return szValue;
 }
 
 std::vector<std::string> SubkeyNames(const std::string& path)

@@ -26,6 +26,9 @@ bool ReadRawValue(const std::string& path, const char* pszName, std::string* pDa
                   DWORD* pdwType = NULL);
 // The value as text without its terminating NUL; "<absent>" when it cannot be read.
 std::string ReadStringValue(const std::string& path, const char* pszName);
+// The same through the wide-character functions, where no character is lost to a code page.
+void SetWideValue(const std::string& path, const char* pszName, const std::wstring& value);
+std::wstring ReadWideValue(const std::string& path, const char* pszName);
 std::vector<std::string> SubkeyNames(const std::string& path);
 
 // Every key and value under a key, as "value name|type|hex data" lines in a map from key path;
