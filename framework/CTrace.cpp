@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "framework/AfxText.h"
+
 namespace {
 
 const char kPrefix[] = "FinishInstall: ";
@@ -31,8 +33,10 @@ void CTrace::Line(const char* pszFormat, ...)
     va_end(args);
     size_t cchText = nWritten < 0 ? cchRoom + 1 : static_cast<size_t>(nWritten);
     if (cchText > cchRoom) {
-        cchText = cchRoom;
-        memcpy(szLine + cchPrefix + cchText - (sizeof kCut - 1), kCut, sizeof kCut - 1);
+        const DWORD cchKept = AfxWholeCharactersLength(
+            szLine + cchPrefix, static_cast<DWORD>(cchRoom - (sizeof kCut - 1)));
+        memcpy(szLine + cchPrefix + cchKept, kCut, sizeof kCut - 1);
+        cchText = cchKept + (sizeof kCut - 1);
     }
     szLine[cchPrefix + cchText] = '\n';
     szLine[cchPrefix + cchText + 1] = '\0';

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "framework/AfxText.h"
+
 LONG CRegKey::Open(HKEY hKeyParent, const char* pszKeyName, REGSAM samDesired)
 {
     Close();
@@ -24,13 +26,16 @@ LONG CRegKey::QueryStringValue(HKEY hKey, const char* pszValueName, char* pszBuf
     if (lResult != ERROR_SUCCESS || cbBuffer == 0)
         return lResult;
     // The type is not looked at, so the data need not end in a NUL: terminate it after the
-    // data, or on its last byte when the data fills the buffer.
+    // data, or, when the data fills the buffer, on its last byte and whatever part of a
+    // character goes with it.
     if (cbData > cbBuffer)
         cbData = cbBuffer;
     if (cbData == 0)
         pszBuffer[0] = '\0';
+    else if (pszBuffer[cbData - 1] != '\0' && cbData < cbBuffer)
+        pszBuffer[cbData] = '\0';
     else if (pszBuffer[cbData - 1] != '\0')
-        pszBuffer[cbData < cbBuffer ? cbData : cbBuffer - 1] = '\0';
+        pszBuffer[AfxWholeCharactersLength(pszBuffer, cbBuffer - 1)] = '\0';
     return ERROR_SUCCESS;
 }
 

@@ -17,8 +17,8 @@ public:
 
     // Reads a value as 8-bit text into a buffer of cbBuffer bytes, which is also the size
     // handed to the read. On success the text ends NUL-terminated within the buffer whatever
-    // the value holds (no terminating NUL, binary data); on failure the buffer holds nothing
-    // to rely on.
+    // the value holds (no terminating NUL, binary data): data that fills the buffer without one
+    // gives up its last character to it. On failure the buffer holds nothing to rely on.
     static LONG QueryStringValue(HKEY hKey, const char* pszValueName, char* pszBuffer,
                                  DWORD cbBuffer);
     LONG QueryStringValue(const char* pszValueName, char* pszBuffer, DWORD cbBuffer) const

@@ -170,26 +170,38 @@ TEST_F(TraceTest, NotesAMissingRunList)
         << Joined(lines);
 }
 
-TEST_F(TraceTest, CutsAnOverlongLineAndMarksTheCut)
+// The program's text is UTF-8, where a character takes up to four bytes: whichever byte the cut
+// falls on, the line keeps whole characters, so a viewer shows no broken one before the mark.
+TEST_F(TraceTest, CutsAnOverlongLineBetweenCharactersAndMarksTheCut)
 {
-    std::string parameters;
-    for (int i = 0; i < 200; ++i)
-        parameters += "%InstallDir%";
-    WriteStep("long", "executable", "%InstallDir%\\missing.exe", parameters.c_str(), "Long");
+    std::wstring emoji;
+    for (int i = 0; i < 1000; ++i)
+        emoji += L"\U0001F600";
+    for (int nLead = 0; nLead < 4; ++nLead) {
+        const std::string name = "long" + std::to_string(nLead);
+        WriteStep(name, "executable", "%InstallDir%\\missing.exe", NULL, "Long");
+        SetWideValue(StepKeyPath(name), "parameters", std::wstring(nLead, L'x') + emoji);
+    }
     CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
     ASSERT_TRUE(run.Started());
     std::vector<std::string> lines;
     ASSERT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &lines));
-    const std::string start = std::string(kPrefix) + "step \"long\" command line: \"" + m_dir;
-    std::string cut;
-    for (const std::string& line : lines) {
-        if (line.compare(0, start.size(), start) == 0)
-            cut = line;
+    for (int nLead = 0; nLead < 4; ++nLead) {
+        const std::string start =
+            std::string(kPrefix) + "step \"long" + std::to_string(nLead) + "\" command line: ";
+        std::string cut;
+        for (const std::string& line : lines) {
+            if (line.compare(0, start.size(), start) == 0)
+                cut = line;
+        }
+        ASSERT_FALSE(cut.empty()) << Joined(lines);
+        EXPECT_LT(cut.size(), 4000u);
+        EXPECT_GT(cut.size(), 3900u);
+        EXPECT_EQ("...\n", cut.substr(cut.size() - 4));
+        EXPECT_NE(0, MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, cut.data(),
+                                         static_cast<int>(cut.size()), NULL, 0))
+            << "a character cut in two before the mark, with " << nLead << " letters before them";
     }
-    ASSERT_FALSE(cut.empty()) << Joined(lines);
-    EXPECT_LT(cut.size(), 4000u);
-    EXPECT_GT(cut.size(), 3900u);
-    EXPECT_EQ("...\n", cut.substr(cut.size() - 4));
 }
 
 // The whole program at the capacity: the window holds 597 lines, far taller than the screen, and
