@@ -54,6 +54,11 @@ const char* const kTimeouts[] = {"30",
                                  "2147483647",
                                  "2147483648"};
 
+// Characters outside any single ANSI code page, one to four bytes in UTF-8: Latin, Greek,
+// Devanagari, CJK and one beyond the Basic Multilingual Plane.
+const char* const kWideCharacters[] = {"\xC3\xA9",     "\xCE\xA9",     "\xE0\xA4\x95",
+                                       "\xE8\xA3\xBD", "\xE5\x93\x81", "\xF0\x9F\x98\x80"};
+
 bool IsStringType(DWORD dwType)
 {
     return dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
@@ -102,13 +107,35 @@ const WrittenValue* FindValue(const std::vector<WrittenValue>& values, const cha
     return NULL;
 }
 
+size_t Utf8SequenceLength(unsigned char byte)
+{
+    return byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+}
+
+// The bytes of text cut at its end keep only a last character that is whole: its first byte
+// is found back over the continuation bytes, and tells how long it is.
+size_t WholeCharactersLength(const std::string& text)
+{
+    size_t first = text.size();
+    while (first > 0 && text.size() - first < 3 &&
+           (static_cast<unsigned char>(text[first - 1]) & 0xC0) == 0x80)
+        --first;
+    if (first-- == 0)
+        return text.size();
+    return first + Utf8SequenceLength(static_cast<unsigned char>(text[first])) > text.size()
+               ? first
+               : text.size();
+}
+
 bool ReadAsText(const WrittenValue* pValue, DWORD cbBuffer, std::string* pText)
 {
     if (pValue == NULL || pValue->data.size() > cbBuffer)
         return false;
     std::string text = pValue->data;
-    if (text.size() == cbBuffer && text.find('\0') == std::string::npos)
+    if (text.size() == cbBuffer && text.find('\0') == std::string::npos) {
         text.resize(cbBuffer - 1);
+        text.resize(WholeCharactersLength(text));
+    }
     const size_t nul = text.find('\0');
     if (nul != std::string::npos)
         text.resize(nul);
@@ -128,11 +155,9 @@ StepKind KindAsRead(const WrittenStep& step)
     return kNoStep;
 }
 
-RunListGenerator::RunListGenerator(const std::string& probePath, const std::string& locationDir,
-                                   bool bHighBytes)
-    : m_probePath(probePath), m_locationDir(locationDir), m_bHighBytes(bHighBytes), m_random(0),
-      m_bSetupDirExists(false), m_nStepPercent(0), m_bEveryStepTyped(false), m_nLaunchBudget(0),
-      m_cbBudget(0)
+RunListGenerator::RunListGenerator(const std::string& probePath, const std::string& locationDir)
+    : m_probePath(probePath), m_locationDir(locationDir), m_random(0), m_bSetupDirExists(false),
+      m_nStepPercent(0), m_bEveryStepTyped(false), m_nLaunchBudget(0), m_cbBudget(0)
 {
 }
 
@@ -204,6 +229,7 @@ WrittenValue RunListGenerator::RandomInstallLocation()
         location.data = m_random.Chance(1, 2) ? RandomPlaceholders(cbLength)
                                               : "C:\\" + RandomText(cbLength - 3);
         Terminate(location.dwType, &location.data);
+        KeepWholeCharacters(&location.data);
         break;
     }
     case 3:
@@ -279,9 +305,21 @@ void RunListGenerator::WriteManifest(HKEY hManifestKey, WrittenRunList* pList)
 {
     const char* const names[] = {"Title", "DisplayName", "DisplayIcon"};
     for (const char* pszName : names) {
-        if (m_random.Chance(3, 4))
-            Put(hManifestKey, RandomValue(RandomValueName(pszName).c_str(), kAnyText),
-                &pList->manifestValues);
+        if (!m_random.Chance(3, 4))
+            continue;
+        WrittenValue value = RandomValue(RandomValueName(pszName).c_str(), kAnyText);
+        if (strcmp(pszName, "Title") != 0) {
+            // A display value is copied as text, whatever its type: bytes that are no UTF-8
+            // would be changed on the way. Now and then it fills the read with no NUL and a
+            // character of several bytes last, which the read must give up whole.
+            if (m_random.Chance(1, 6)) {
+                const char* pszLast = kWideCharacters[m_random.Below(3) + 3];
+                value.dwType = REG_SZ;
+                value.data = RandomText(kTextReadSize - strlen(pszLast)) + pszLast;
+            }
+            KeepWholeCharacters(&value.data);
+        }
+        Put(hManifestKey, value, &pList->manifestValues);
     }
     if (m_random.Chance(1, 4))
         Put(hManifestKey, RandomValue("Comment", kAnyText), &pList->manifestValues);
@@ -411,8 +449,8 @@ bool RunListGenerator::Launches(const WrittenStep& step, bool bProbe) const
 
 bool RunListGenerator::CreateUniqueSubkey(HKEY hParent, std::string* pName, HKEY* phKey)
 {
-    // Names are compared without case, also for the code page's letters (0xE0 and 0xC0 name one
-    // key): a name the registry already holds is drawn again.
+    // Names are compared without case, also for letters beyond ASCII (Greek capital and small
+    // omega name one key): a name the registry already holds is drawn again.
     for (int nTry = 0; nTry < 20; ++nTry) {
         const std::string name = RandomKeyName();
         HKEY hKey;
@@ -532,14 +570,11 @@ WrittenValue RunListGenerator::RandomValue(const char* pszName, Role role)
         cbLength = RandomLength();
 
     WrittenValue value = Value(pszName, dwType, RandomContent(role, cbLength));
-    if (IsStringType(dwType)) {
+    if (IsStringType(dwType))
         Terminate(dwType, &value.data);
-        if (!m_bHighBytes) {
-            for (char& ch : value.data)
-                ch = static_cast<char>(ch & 0x7f);
-        }
-    }
     MakeLaunchSafe(role, &value.data);
+    if (IsStringType(dwType))
+        KeepWholeCharacters(&value.data);
     return value;
 }
 
@@ -582,14 +617,18 @@ std::string RunListGenerator::RandomContent(Role role, size_t cbLength)
     return content;
 }
 
-std::string RunListGenerator::RandomText(size_t cchLength)
+// Exactly cbLength bytes of UTF-8, about one character in eight from outside every ANSI code
+// page.
+std::string RunListGenerator::RandomText(size_t cbLength)
 {
-    std::string text(cchLength, ' ');
-    for (char& ch : text) {
-        if (m_bHighBytes && m_random.Chance(1, 8))
-            ch = static_cast<char>(m_random.Between(0xC0, 0xFF));
+    const size_t nWide = sizeof kWideCharacters / sizeof kWideCharacters[0];
+    std::string text;
+    while (text.size() < cbLength) {
+        const char* pszWide = kWideCharacters[m_random.Below(nWide)];
+        if (m_random.Chance(1, 8) && text.size() + strlen(pszWide) <= cbLength)
+            text += pszWide;
         else
-            ch = static_cast<char>(m_random.Between(0x20, 0x7E));
+            text += static_cast<char>(m_random.Between(0x20, 0x7E));
     }
     return text;
 }
@@ -693,6 +732,40 @@ void RunListGenerator::MakeLaunchSafe(Role role, std::string* pData) const
         (*pData)[0] = '~';
     else if (role == kParameters)
         (*pData)[0] = '-';
+}
+
+// Bytes that begin no whole UTF-8 character (a cut one, or any byte at random) become ASCII,
+// the length kept: text is written in the runner's code page, UTF-8, and anything else would
+// reach the registry as a replacement character, not as written.
+void RunListGenerator::KeepWholeCharacters(std::string* pData)
+{
+    std::string& data = *pData;
+    for (size_t i = 0; i < data.size();) {
+        const unsigned char byte = static_cast<unsigned char>(data[i]);
+        size_t cbChar = byte < 0x80                    ? 1
+                        : byte >= 0xC2 && byte <= 0xF4 ? Utf8SequenceLength(byte)
+                                                       : 0;
+        for (size_t j = 1; cbChar != 0 && j < cbChar; ++j) {
+            const unsigned char next = i + j < data.size() ? data[i + j] : 0;
+            // The second byte of E0, ED, F0 and F4 is narrower: no overlong form, no surrogate,
+            // nothing beyond U+10FFFF.
+            const unsigned char low = j > 1          ? 0x80
+                                      : byte == 0xE0 ? 0xA0
+                                      : byte == 0xF0 ? 0x90
+                                                     : 0x80;
+            const unsigned char high = j > 1          ? 0xBF
+                                       : byte == 0xED ? 0x9F
+                                       : byte == 0xF4 ? 0x8F
+                                                      : 0xBF;
+            if (next < low || next > high)
+                cbChar = 0;
+        }
+        if (cbChar == 0) {
+            data[i] = static_cast<char>(0x20 + (byte & 0x3F));
+            cbChar = 1;
+        }
+        i += cbChar;
+    }
 }
 
 void RunListGenerator::Put(HKEY hKey, const WrittenValue& value, std::vector<WrittenValue>* pValues)

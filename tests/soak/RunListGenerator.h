@@ -11,7 +11,7 @@
 
 // One registry value as the generator wrote it. Its bytes are exactly what the registry holds:
 // text values are handed over so that the platform counts no terminating NUL the data left out,
-// and their bytes are only those that the ANSI code page takes to a character and back.
+// and are whole UTF-8 characters, which the code page takes to UTF-16 and back unchanged.
 struct WrittenValue {
     std::string name;
     DWORD dwType;
@@ -55,9 +55,9 @@ class RunListGenerator {
 public:
     // probePath is childprobe.exe, the one program a step may start on purpose; locationDir is
     // an existing folder holding a "Setup" folder, the install location of the run lists whose
-    // steps can start programs. bHighBytes allows the bytes 0xC0-0xFF in names and text, for an
-    // ANSI code page in which they are single characters.
-    RunListGenerator(const std::string& probePath, const std::string& locationDir, bool bHighBytes);
+    // steps can start programs. Text is UTF-8, the code page the soak and the runner share, and
+    // holds characters that no ANSI code page has.
+    RunListGenerator(const std::string& probePath, const std::string& locationDir);
 
     // Removes the program's keys and writes the run list of this seed.
     WrittenRunList Write(uint64_t seed);
@@ -75,19 +75,19 @@ private:
     WrittenValue RandomType();
     WrittenValue RandomInstallLocation();
     std::string RandomContent(Role role, size_t cbLength);
-    std::string RandomText(size_t cchLength);
+    std::string RandomText(size_t cbLength);
     std::string RandomPlaceholders(size_t cchLength);
     std::string RandomKeyName();
     std::string RandomValueName(const char* pszName);
     size_t RandomLength();
     void Terminate(DWORD dwType, std::string* pData);
     void MakeLaunchSafe(Role role, std::string* pData) const;
+    static void KeepWholeCharacters(std::string* pData);
     bool Launches(const WrittenStep& step, bool bProbe) const;
     void Put(HKEY hKey, const WrittenValue& value, std::vector<WrittenValue>* pValues);
 
     std::string m_probePath;
     std::string m_locationDir;
-    bool m_bHighBytes;
 
     // For the run list being written.
     SeededRandom m_random;

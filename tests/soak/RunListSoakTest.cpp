@@ -267,9 +267,10 @@ TEST_F(RunListSoakTest, RandomRunListsNeitherCrashNorHangNorTouchOtherKeys)
     const CPlantedRoot planted(m_workingDir.substr(0, 2));
     ASSERT_TRUE(planted.Planted());
     ASSERT_TRUE(FileExists(TestBinaryDir() + "\\runlist_runner.exe"));
-    // In code page 1252 every byte is a character that the registry's conversions give back
-    // unchanged; elsewhere the generator keeps to ASCII.
-    RunListGenerator generator(ProbePath(), m_locationDir, GetACP() == 1252);
+    // The soak writes and reads the registry in the program's code page, as the runner does,
+    // so that every character the generator draws is one the registry gives back unchanged.
+    ASSERT_EQ(static_cast<UINT>(CP_UTF8), GetACP()) << "the soak's manifest did not take";
+    RunListGenerator generator(ProbePath(), m_locationDir);
 
     for (uint64_t seed : SeedsToRun()) {
         const WrittenRunList list = generator.Write(seed);
