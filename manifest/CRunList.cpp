@@ -10,6 +10,10 @@
 
 namespace {
 
+// A start that holds the guard lets go within milliseconds, a few seconds where it makes the
+// window's lines of a long run list on a slow machine.
+const DWORD kGuardWaitMilliseconds = 5000;
+
 CString GetManifestKeyPath()
 {
     return CString(kProductUninstallKey) + kManifestSubKey;
@@ -41,8 +45,8 @@ void TraceValue(const char* pszValueName, LONG lResult, const char* pszText)
 } // namespace
 
 CRunList::CRunList()
-    : m_nSteps(0), m_bHasTitle(false), m_bNotOpenedToRead(false), m_bNotOpenedToDelete(false),
-      m_bNoInstallLocation(false)
+    : m_nSteps(0), m_bHasTitle(false), m_bLeftToAnotherStart(false), m_bNotOpenedToRead(false),
+      m_bNotOpenedToDelete(false), m_bNoInstallLocation(false)
 {
     m_szDisplayName[0] = '\0';
     m_szDisplayIcon[0] = '\0';
@@ -55,6 +59,11 @@ void CRunList::LoadManifest()
     m_bHasTitle = false;
     m_strTitle.Empty();
     m_bNoInstallLocation = false;
+    m_bLeftToAnotherStart = !m_guard.Take(kGuardWaitMilliseconds);
+    if (m_bLeftToAnotherStart) {
+        CTrace::Line("no steps, the window closes");
+        return;
+    }
     const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, strPath, KEY_READ);
     m_bNotOpenedToRead = lOpen != ERROR_SUCCESS;
     if (m_bNotOpenedToRead) {
@@ -157,6 +166,13 @@ void CRunList::WriteDisplayValue(CRegKey& displayKey, const char* pszValueName,
 }
 
 void CRunList::DeleteStepKeys()
+{
+    DeleteLoadedSubkeys();
+    // The run list is consumed, or left as it is: another start may now find what remains.
+    m_guard.Release();
+}
+
+void CRunList::DeleteLoadedSubkeys()
 {
     CRegKey manifestKey;
     const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, GetManifestKeyPath(), KEY_WRITE);

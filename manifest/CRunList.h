@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/CString.h"
+#include "manifest/CRunListGuard.h"
 #include "manifest/RegistryNames.h"
 
 class CInstallStep;
@@ -11,7 +12,8 @@ class CRegKey;
 // The run list an installer leaves in the registry, read into install steps. Loading makes one
 // step per recognised step subkey, in the registry's enumeration order; the display values
 // are then copied to the installer's own entry and the loaded step subkeys deleted, so that one
-// run list is used by one start of the program.
+// run list is used by one start of the program. From LoadManifest to the end of DeleteStepKeys
+// the list holds a guard that no other start can hold meanwhile.
 //
 // The list knows nothing of windows: it reports what it found (the list could not be opened, a
 // step found no install location, the title read), and its owner decides what that means for
@@ -32,8 +34,12 @@ public:
     void DeleteStepKeys();
 
     // What LoadManifest and DeleteStepKeys found.
-    // The run list could not be opened, to read or to delete its step subkeys.
-    bool CouldNotBeOpened() const { return m_bNotOpenedToRead || m_bNotOpenedToDelete; }
+    // The run list could not be opened, to read or to delete its step subkeys, or another start
+    // held it all the time this one waited.
+    bool CouldNotBeOpened() const
+    {
+        return m_bNotOpenedToRead || m_bNotOpenedToDelete || m_bLeftToAnotherStart;
+    }
     // A step's Load looked for the install location and found none to use.
     bool LacksInstallLocation() const { return m_bNoInstallLocation; }
     // "Title" could be read; GetTitle is then the text read (which may be empty).
@@ -57,9 +63,12 @@ public:
 private:
     void LoadStep(HKEY hManifestKey, const char* pszKeyName);
     void WriteDisplayValue(CRegKey& displayKey, const char* pszValueName, const char* pszValue);
+    void DeleteLoadedSubkeys();
 
+    CRunListGuard m_guard;
     CString m_strTitle;
     bool m_bHasTitle;
+    bool m_bLeftToAnotherStart;
     bool m_bNotOpenedToRead;
     bool m_bNotOpenedToDelete;
     bool m_bNoInstallLocation;

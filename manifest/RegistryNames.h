@@ -1,6 +1,7 @@
 #pragma once
 
-// Every registry key and value the program reads or writes, and the sizes its reads use.
+// Every registry key and value the program reads or writes, the sizes its reads use, and the
+// name of the guard over them.
 
 #include <windows.h>
 
@@ -13,6 +14,10 @@ const char kManifestSubKey[] = "\\Quillmere";
 // The entry the installer product made for the same product; it receives the display values.
 const char kDisplayKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                            "InstallShield_{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}";
+
+// The mutex that lets one start at a time load and consume the product's run list: named after
+// the product, in the namespace that all sessions share.
+const char kRunListGuardName[] = "Global\\FinishInstall-{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}";
 
 const char kTitleValue[] = "Title";
 const char kDisplayNameValue[] = "DisplayName";

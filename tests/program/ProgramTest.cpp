@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -265,6 +266,45 @@ TEST_F(ProgramTest, SecondStartFindsNoStepsAndWritesTheDisplayValuesAgain)
     EXPECT_EQ(1u, ReadProbeRuns(m_record).size()) << "a step ran again";
     EXPECT_EQ("Tool", ReadStringValue(DisplayKeyPath(), "DisplayName"));
     EXPECT_EQ(manifestBefore, SnapshotTree(ManifestKeyPath()));
+}
+
+// Starts at the same moment (an installer's and a RunOnce entry's) take the run list once: each
+// step's program starts once per round, and every start ends by itself.
+TEST_F(ProgramTest, StartsAtTheSameMomentRunTheListOnce)
+{
+    ClaimFigure("three starts at the same moment, in three rounds, ran each of three steps once "
+                "and each ended by itself");
+    const int kRounds = 3, kStarts = 3, kSteps = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        DeleteFileA(m_record.c_str());
+        for (int step = 0; step < kSteps; ++step)
+            WriteProbeStep(std::to_string(step), "--tag step" + std::to_string(step), "Step");
+        // Steps whose program is missing take no time to run, but a line each to make while the
+        // run list is read and not yet consumed: without a guard, starts overlap there.
+        for (int i = 0; i < 150; ++i)
+            WriteStep("missing" + std::to_string(i), "executable", "%InstallDir%\\missing.exe",
+                      NULL, "Missing");
+        std::vector<std::unique_ptr<CProgramRun>> runs;
+        for (int i = 0; i < kStarts; ++i) {
+            runs.emplace_back(new CProgramRun(ProgramPath(), NULL, CProgramRun::kSuspended));
+            ASSERT_TRUE(runs.back()->Started()) << "round " << round << ": " << GetLastError();
+        }
+        for (const auto& run : runs)
+            run->Resume();
+        for (const auto& run : runs) {
+            DWORD dwExitCode = 1;
+            EXPECT_TRUE(run->WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "round " << round;
+            EXPECT_EQ(0u, dwExitCode) << "round " << round;
+        }
+        std::vector<int> starts(kSteps);
+        for (const ProbeRun& probe : ReadProbeRuns(m_record)) {
+            for (int step = 0; step < kSteps; ++step)
+                starts[step] +=
+                    probe.commandLine.find("step" + std::to_string(step)) != std::string::npos;
+        }
+        EXPECT_EQ(std::vector<int>(kSteps, 1), starts) << "round " << round << ": starts per step";
+        EXPECT_TRUE(SubkeyNames(ManifestKeyPath()).empty()) << "round " << round;
+    }
 }
 
 namespace {

@@ -84,6 +84,9 @@ TEST_F(TraceTest, NamesEveryDecisionOfARun)
     const std::string probe = "\"" + ProbePath() + "\"";
     const std::string all = Joined(lines);
 
+    EXPECT_TRUE(HasLineStarting(lines, "run list guard Global\\FinishInstall-"
+                                       "{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5} taken after "))
+        << all;
     EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() + " opened")) << all;
     EXPECT_TRUE(HasLine(lines, "Title not read (error 2)")) << all;
     EXPECT_TRUE(HasLine(lines, "DisplayName \"Tool\"")) << all;
@@ -96,6 +99,7 @@ TEST_F(TraceTest, NamesEveryDecisionOfARun)
     EXPECT_TRUE(HasLine(lines, "DisplayName written to the display key")) << all;
     EXPECT_TRUE(HasLine(lines, "DisplayIcon empty: not written")) << all;
     EXPECT_TRUE(HasLine(lines, "subkey \"1-good\" deleted")) << all;
+    EXPECT_TRUE(HasLine(lines, "run list guard released")) << all;
 
     EXPECT_TRUE(
         HasLine(lines, "step \"1-good\" command line: " + probe + " " + ProbeArguments(m_record)))

@@ -8,7 +8,9 @@ CProgramRun::CProgramRun(const std::string& program, const char* pszDir, Mode mo
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     std::string commandLine = "\"" + program + "\"";
-    const DWORD dwFlags = m_bDebugging ? DEBUG_ONLY_THIS_PROCESS : 0;
+    const DWORD dwFlags = m_bDebugging         ? DEBUG_ONLY_THIS_PROCESS
+                          : mode == kSuspended ? CREATE_SUSPENDED
+                                               : 0;
     m_bStarted = CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, dwFlags, NULL, pszDir,
                                 &si, &m_pi) != FALSE;
 }

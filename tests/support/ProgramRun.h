@@ -27,7 +27,9 @@ CapturedRun RunCapturingOutput(const std::string& exe, const std::string& argume
 // closed at the end, and ended first if it is still running then.
 class CProgramRun {
 public:
-    enum Mode { kPlain, kUnderDebugger };
+    // kSuspended: made with its first thread not yet running, until Resume, so that several
+    // starts can go at the same moment.
+    enum Mode { kPlain, kUnderDebugger, kSuspended };
 
     explicit CProgramRun(const std::string& program = ProgramPath(), const char* pszDir = NULL,
                          Mode mode = kPlain);
@@ -37,6 +39,7 @@ public:
     CProgramRun& operator=(const CProgramRun&) = delete;
 
     bool Started() const { return m_bStarted; }
+    void Resume() const { ResumeThread(m_pi.hThread); }
     // True when the program ended within dwMilliseconds; its exit code then in *pdwExitCode.
     bool WaitForEnd(DWORD dwMilliseconds, DWORD* pdwExitCode = NULL) const;
     // The program's progress dialog, once it is visible (at most 10 s); NULL when there is none.
