@@ -110,18 +110,23 @@ timeout 120 "$WINE64" "$installer" "${silent[@]}" >"$work/setup-output.log" 2>&1
 steps_at_end=$(cat "$record" 2>/dev/null || true)
 echo "the $engine installer ran for $(($(date +%s) - started)) s"
 
+# reg_query VIEW KEY [ARGUMENTS]: reg query's output, without carriage returns. Through a file:
+# Wine's services inherit output handles, and could hold a pipe open.
+reg_query() {
+  "$WINE64" reg query "$2" "${@:3}" /reg:"$1" >"$work/reg-query.txt" 2>/dev/null || true
+  tr -d '\r' <"$work/reg-query.txt"
+}
 # reg_value VIEW KEY NAME: the value's data, or nothing (also when the key is missing).
 reg_value() {
-  { "$WINE64" reg query "$2" /v "$3" /reg:"$1" 2>/dev/null || true; } | tr -d '\r' |
-    awk -v name="$3" -F'    ' '$2 == name { print $4; exit }'
+  reg_query "$1" "$2" /v "$3" |
+    awk -v name="$3" -F'    ' '!found && $2 == name { print $4; found = 1 }'
 }
 # reg_listing VIEW KEY: the key's value names, then its subkeys as "subkey NAME", one a line.
 reg_listing() {
-  { "$WINE64" reg query "$2" /reg:"$1" 2>/dev/null || true; } | tr -d '\r' |
-    KEY_PATH="HKEY_LOCAL_MACHINE\\${2#HKLM\\}\\" awk '
-      /^    / { split(substr($0, 5), f, "    "); print f[1]; next }
-      index(toupper($0), toupper(ENVIRON["KEY_PATH"])) == 1 {
-        print "subkey " substr($0, length(ENVIRON["KEY_PATH"]) + 1) }'
+  reg_query "$1" "$2" | KEY_PATH="HKEY_LOCAL_MACHINE\\${2#HKLM\\}\\" awk '
+    /^    / { split(substr($0, 5), f, "    "); print f[1]; next }
+    index(toupper($0), toupper(ENVIRON["KEY_PATH"])) == 1 {
+      print "subkey " substr($0, length(ENVIRON["KEY_PATH"]) + 1) }'
 }
 
 check "installer exit code" 0 "$status"
