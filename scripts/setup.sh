@@ -50,3 +50,5 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   echo "Generating the locale ja_JP.UTF-8"
   $sudo_cmd localedef -i ja_JP -c -f UTF-8 ja_JP.UTF-8
 fi
+
+scripts/innosetup.sh

@@ -2,11 +2,12 @@
 # Installs what is missing, checks the sources' formatting, builds the shipped 32-bit program and
 # its 64-bit twin with their tests (warnings are errors), and runs the whole suite for each, one
 # after the other, each in a Wine prefix of its own under Xvfb: the i686 build on Wine's 32-bit
-# loader beside a 64-bit prefix, as it runs on 64-bit Windows, then the x86_64 build. Where this
+# loader beside a 64-bit prefix, as it runs on 64-bit Windows, then the x86_64 build. A suite
+# includes the installer examples' tests, each installer in a prefix of its own. Where this
 # machine runs no 32-bit code, the i686 suite is reported as not run, and why. Arguments go to
-# ctest (for example -R test_soak). Then the release checks: two release builds give the same bytes, and
-# the package is right. Exits non-zero when any of it fails. Ends with the tests passed and
-# skipped per build, the reasons for the skips, and the reliability figures.
+# ctest (for example -R test_soak). Then the release checks: two release builds give the same
+# bytes, and the package is right. Exits non-zero when any of it fails. Ends with the tests
+# passed and skipped per build, the reasons for the skips, and the reliability figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,15 @@ sum_gtest() {
                       sub("^\\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$1"
 }
 
+# installer_results LOG: each installer example's test in a CTest log and how it ended, for
+# example "nsis passed, inno failed". They are whole-program checks, not GoogleTest cases.
+installer_results() {
+  awk '/^[0-9]+\/[0-9]+ Test: test_installer_/ { name = $3; sub("^test_installer_", "", name) }
+       name != "" && /^Test (Passed|Failed)/ {
+         printf "%s%s %s", sep, name, tolower($2) == "passed." ? "passed" : "failed"; sep = ", "
+         name = "" }' "$1"
+}
+
 status=0
 summary=()
 for arch in i686 x86_64; do
@@ -43,6 +53,8 @@ for arch in i686 x86_64; do
   ctest --preset "$arch" "$@" || status=1
   if [ -f "$log" ]; then
     summary+=("$arch: $(sum_gtest "$log" PASSED) passed, $(sum_gtest "$log" SKIPPED) skipped, $(sum_gtest "$log" FAILED) failed")
+    installers=$(installer_results "$log")
+    [ -z "$installers" ] || summary+=("  installers: $installers")
     # GoogleTest prints a skip as "file:line: Skipped" with the reason on the next line.
     while IFS= read -r line; do summary+=("  skipped: $line"); done < <(
       awk 'skip { print; skip = 0 } /: Skipped$/ { skip = 1 }' "$log" | sort | uniq -c |

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# One installer example from examples/, whole, as its author relies on it: built by its engine,
+# carrying this build's FinishInstall.exe and childprobe.exe as the product's step program, run
+# silently under Wine in a prefix of its own. Then: the steps ran once, in order, in the setup
+# directory; the .reg import landed in the installer's registry view only; the display values
+# reached the installer's own entry; the step subkeys are gone and the run list's values kept;
+# and the installer ended only after the last step had.
+#
+#   installer-test.sh nsis|inno BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]
+#
+# BITS (32 or 64) is the build's: a 64-bit build's FinishInstall.exe reads the 64-bit view, so
+# its NSIS installer is a 64-bit one writing that view. WORK_DIR keeps the installer, the logs
+# and the Wine prefix, made once and cleared of the product before each run.
+set -euo pipefail
+
+if [ $# -lt 5 ]; then
+  echo "usage: $0 nsis|inno BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]" >&2
+  exit 2
+fi
+engine=$1 bits=$2 program=$(realpath "$3") probe=$(realpath "$4") work=$5 iscc=${6:-}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+
+# What the examples write, spelt here as their author reads them.
+readonly GUID='{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}'
+readonly UNINSTALL='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+readonly PRODUCT_KEY="$UNINSTALL\\$GUID"
+readonly RUN_LIST="$PRODUCT_KEY\\Quillmere"
+readonly DISPLAY_KEY="$UNINSTALL\\InstallShield_$GUID"
+readonly SETTINGS_KEY='HKLM\SOFTWARE\Sample Tool\Settings'
+# The step program's run: long enough that an installer that does not wait ends well before it.
+readonly STEP_PARAMETERS='--sleep 3000'
+
+view=$bits
+other_view=$((96 - bits))
+failures=0
+
+fail() {
+  echo "installer-test: $*" >&2
+  exit 1
+}
+# check WHAT EXPECTED ACTUAL
+check() {
+  if [ "$2" = "$3" ]; then
+    echo "ok: $1: \"$3\""
+  else
+    echo "FAILED: $1: expected \"$2\", got \"$3\""
+    failures=$((failures + 1))
+  fi
+}
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+installer=$work/setup.exe
+record=$work/steps.log
+
+# --- The installer ------------------------------------------------------------------------------
+. scripts/wine-env.sh
+# A server left by a run that was cut short would keep its processes: ended first.
+WINEPREFIX="$work/wineprefix" wineserver -k >/dev/null 2>&1 || true
+wine_env_start "$work"
+
+rm -f "$installer"
+case $engine in
+nsis)
+  command -v makensis >/dev/null || fail "makensis not found (scripts/setup.sh installs it)"
+  target=()
+  [ "$bits" = 64 ] && target=(-DTARGET=amd64-unicode -DREGVIEW=64)
+  makensis -V2 "-DFINISHINSTALL_EXE=$program" "-DREGISTER_EXE=$probe" \
+    "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" "-DOUTFILE=$installer" "${target[@]}" \
+    examples/nsis/sample-tool.nsi >"$work/compile.log" 2>&1 ||
+    fail "makensis failed: $(cat "$work/compile.log")"
+  silent=(/S)
+  ;;
+inno)
+  [ -f "$iscc" ] || fail "no Inno Setup compiler at \"$iscc\" (scripts/setup.sh fetches it)"
+  "$WINE64" "$iscc" /Q "/O$(windows_path "$work")" /Fsetup \
+    "/DFinishInstallExe=$(windows_path "$program")" "/DRegisterExe=$(windows_path "$probe")" \
+    "/DRegisterParameters=$STEP_PARAMETERS" \
+    "$(windows_path "$root/examples/innosetup/sample-tool.iss")" >"$work/compile.log" 2>&1 ||
+    fail "ISCC failed: $(cat "$work/compile.log")"
+  silent=(/VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(windows_path "$work/setup.log")")
+  ;;
+*) fail "unknown engine $engine" ;;
+esac
+[ -f "$installer" ] || fail "the $engine compiler made no $installer"
+
+# --- A prefix without the product -----------------------------------------------------------------
+rm -rf "$WINEPREFIX/drive_c/Program Files/Sample Tool" \
+  "$WINEPREFIX/drive_c/Program Files (x86)/Sample Tool"
+rm -f "$record"
+for key in "$PRODUCT_KEY" "$DISPLAY_KEY" "${SETTINGS_KEY%\\Settings}"; do
+  for v in 32 64; do
+    "$WINE64" reg delete "$key" /f /reg:$v >/dev/null 2>&1 || true
+    ! "$WINE64" reg query "$key" /reg:$v >/dev/null 2>&1 ||
+      fail "$key (/reg:$v) is left from before"
+  done
+done
+
+# --- The silent install ---------------------------------------------------------------------------
+# childprobe.exe records its start and end where this names; the variable reaches it through
+# the installer and FinishInstall.exe.
+export CHILDPROBE_RECORD
+CHILDPROBE_RECORD=$(windows_path "$record")
+started=$(date +%s)
+status=0
+timeout 120 "$WINE64" "$installer" "${silent[@]}" >"$work/setup-output.log" 2>&1 || status=$?
+# What the step program had recorded by the time the installer ended.
+steps_at_end=$(cat "$record" 2>/dev/null || true)
+echo "the $engine installer ran for $(($(date +%s) - started)) s"
+
+# reg_query VIEW KEY [ARGUMENTS]: reg query's output, without carriage returns. Through a file:
+# Wine's services inherit output handles, and could hold a pipe open.
+reg_query() {
+  "$WINE64" reg query "$2" "${@:3}" /reg:"$1" >"$work/reg-query.txt" 2>/dev/null || true
+  tr -d '\r' <"$work/reg-query.txt"
+}
+# reg_value VIEW KEY NAME: the value's data, or nothing (also when the key is missing).
+reg_value() {
+  reg_query "$1" "$2" /v "$3" |
+    awk -v name="$3" -F'    ' '!found && $2 == name { print $4; found = 1 }'
+}
+# reg_listing VIEW KEY: the key's value names, then its subkeys as "subkey NAME", one a line.
+reg_listing() {
+  reg_query "$1" "$2" | KEY_PATH="HKEY_LOCAL_MACHINE\\${2#HKLM\\}\\" awk '
+    /^    / { split(substr($0, 5), f, "    "); print f[1]; next }
+    index(toupper($0), toupper(ENVIRON["KEY_PATH"])) == 1 {
+      print "subkey " substr($0, length(ENVIRON["KEY_PATH"]) + 1) }'
+}
+
+check "installer exit code" 0 "$status"
+check "step program's starts and ends when the installer ended" "1 1" \
+  "$(grep -c '^start' <<<"$steps_at_end" || true) $(grep -c '^end' <<<"$steps_at_end" || true)"
+install_location=$(reg_value "$view" "$PRODUCT_KEY" InstallLocation)
+check "step program's current directory" "$install_location\\Setup" \
+  "$(awk -F'\t' '$1 == "start" { print $3; exit }' <<<"$steps_at_end")"
+check "imported setting in the installer's $view-bit view" classic \
+  "$(reg_value "$view" "$SETTINGS_KEY" Theme)"
+check "imported setting in the $other_view-bit view" "" \
+  "$(reg_value "$other_view" "$SETTINGS_KEY" Theme)"
+for name in DisplayName DisplayIcon; do
+  expected=$(reg_value "$view" "$RUN_LIST" "$name")
+  [ -n "$expected" ] || expected="(the run list's $name)"
+  check "$name in the installer's own entry" "$expected" \
+    "$(reg_value "$view" "$DISPLAY_KEY" "$name")"
+done
+check "run list's values and subkeys after the run" "DisplayIcon DisplayName Title" \
+  "$(reg_listing "$view" "$RUN_LIST" | sort | tr '\n' ' ' | sed 's/ $//')"
+
+# The import's time is that of the settings key, which Wine writes to its registry file once
+# the server has ended.
+wine_env_stop
+hive_key='Software\\'
+[ "$view" = 32 ] && hive_key+='Wow6432Node\\'
+hive_key+='Sample Tool\\Settings'
+import_time=$(KEY="[$hive_key]" awk '
+  index(tolower($0), tolower(ENVIRON["KEY"])) == 1 { found = 1; next }
+  found && /^#time=/ { print substr($0, 7); exit }
+  found && /^\[/ { exit }' "$WINEPREFIX/system.reg")
+step_start=$(awk -F'\t' '$1 == "start" { print $2; exit }' <<<"$steps_at_end")
+order="no import or no step program start"
+if [ -n "$import_time" ] && [ -n "$step_start" ]; then
+  if [ $((16#$import_time)) -lt "$step_start" ]; then
+    order="import, then the step program"
+  else
+    order="the step program, then the import"
+  fi
+fi
+check "steps' order" "import, then the step program" "$order"
+
+[ "$failures" = 0 ] || {
+  echo "$failures checks failed; logs in $work (compile.log, setup-output.log, steps.log)"
+  exit 1
+}
