@@ -2,8 +2,8 @@
 # The release checks of the test command. (a) Builds the shipped program twice, in two new
 # folders of different depth, and compares the two files: they must be the same bytes, with no
 # folder of either build in them. (b) Makes the package in build/i686 and checks that it holds
-# exactly the program, the README and the sample run list, and that its program is the 32-bit
-# Windows GUI program. Exits non-zero, saying why, on any failure.
+# exactly the program, the README, the sample run list and the installer examples, and that its
+# program is the 32-bit Windows GUI program. Exits non-zero, saying why, on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,6 +14,9 @@ readonly PACKAGE_DIR=build/i686
 # What the zip holds under its one folder; directories are left out of the comparison.
 readonly PACKAGED_FILES="FinishInstall.exe
 README.md
+examples/innosetup/sample-tool.iss
+examples/nsis/sample-tool.nsi
+examples/product/settings.reg
 examples/sample-run-list.reg"
 
 fail() {
@@ -79,7 +82,7 @@ if [ "$files" != "$expected" ]; then
     printf '%s\n' "$expected" >&2
     echo "found:" >&2
     printf '%s\n' "$files" >&2
-    fail "$zip does not hold exactly the three files"
+    fail "$zip does not hold exactly its six files"
 fi
 
 mkdir "$work/unpacked"
