@@ -8,11 +8,7 @@ bool CRunListGuard::Take(DWORD dwMilliseconds)
     Release();
     m_mutex.Attach(::CreateMutexA(NULL, FALSE, kRunListGuardName));
     if (static_cast<HANDLE>(m_mutex) == NULL) {
-        char szError[256];
-        const DWORD dwError = ::GetLastError();
-        CTrace::Line("run list guard %s not made (error %lu: %s): loading unguarded",
-                     kRunListGuardName, dwError,
-                     CTrace::ErrorText(dwError, szError, sizeof szError));
+        TraceUnguarded("made");
         return true;
     }
     const DWORD dwStart = ::GetTickCount();
@@ -29,13 +25,25 @@ bool CRunListGuard::Take(DWORD dwMilliseconds)
         CTrace::Line("run list guard %s taken after %lu ms, abandoned by a start that ended",
                      kRunListGuardName, dwWaited);
         return true;
-    default:
+    case WAIT_TIMEOUT:
         CTrace::Line("run list guard %s still held by another start after %lu ms: the run list "
                      "is left to it",
                      kRunListGuardName, dwWaited);
         m_mutex.Close();
         return false;
+    default:
+        TraceUnguarded("waited for");
+        m_mutex.Close();
+        return true;
     }
+}
+
+void CRunListGuard::TraceUnguarded(const char* pszWhat)
+{
+    char szError[256];
+    const DWORD dwError = ::GetLastError();
+    CTrace::Line("run list guard %s not %s (error %lu: %s): loading unguarded", kRunListGuardName,
+                 pszWhat, dwError, CTrace::ErrorText(dwError, szError, sizeof szError));
 }
 
 void CRunListGuard::Release()

@@ -19,12 +19,15 @@ public:
     CRunListGuard& operator=(const CRunListGuard&) = delete;
 
     // Waits at most dwMilliseconds for the guard. True when the run list may be loaded: the
-    // guard is held, or none could be made (then the program goes on unguarded, as before).
-    // False when another start held it all that time.
+    // guard is held, or none could be made or waited for (then the program goes on unguarded,
+    // as before). False when another start held it all that time: the run list is left to it.
     bool Take(DWORD dwMilliseconds);
     void Release();
 
 private:
+    // The last error's part in the trace, when the program goes on without the guard.
+    static void TraceUnguarded(const char* pszWhat);
+
     CHandle m_mutex;
     bool m_bHeld;
 };
