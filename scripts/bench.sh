@@ -15,6 +15,7 @@ readonly STARTUP_RUNS=11 # of the floor and of the 1-step program each, alternat
 readonly STEP_RUNS=3     # of the 10-step run list
 readonly LONG_RUNS=7     # of the 597-step run list, each beside a 1-step run
 readonly PROFILE_RUNS=5  # of the start-up profile, for 1 step and for 597
+readonly SPLIT_RUNS=7    # of the timestamped start-up of the program and the floor, per build
 readonly STEPS=10
 readonly MAX_STEPS=597
 readonly POLL_MS=1000 # the program's wait between looks at a running step
@@ -173,6 +174,56 @@ run_program() {
     measure "$name" "$@" "$PROGRAM_WIN"
 }
 
+# --- Where the start-up goes, on each loader -------------------------------------------------
+# One start of the program (1 step) or of the floor, with Wine's own time stamps on its loader's
+# lines (the images mapped) and on the program's trace lines, which mark its phases; the marks
+# cost a little, so the phases sum to a little more than an unmarked start. split_run NAME
+# PROGRAM [ARGUMENT...] keeps the marked output as NAME.split.
+split_run() {
+    local name=$1
+    shift
+    write_runlist 1
+    rm -f "$RECORD"
+    sleep "$SETTLE_SECONDS"
+    WINEDEBUG=+timestamp,+loaddll,+debugstr "$WINE64" "$@" >"$WORK/$name.split" 2>&1 || true
+}
+# split_phases NAME: "phase<TAB>ms" lines from NAME.split, each from one mark to the next: the
+# program's image mapped; user32 mapped (its imports); imm32 mapped (Wine's process set-up, up to
+# the first window call); then, for the program, its first trace line (the display driver, the
+# icon and the dialog window up to OnInitDialog), "steps loaded" (the run list read), "guard
+# released" (the lines made, the window sized, the display values written, the keys deleted),
+# the worker's first line (the window shown and painted, the worker started, the line bold); and
+# for both, the step program's image mapped (CreateProcess).
+split_phases() {
+    tr -d '\r' <"$WORK/$1.split" | awk '
+        function at() { split($1, f, ":"); return f[1] * 1000 }
+        function mark(name) { if (!(name in t)) { t[name] = at(); order[++n] = name } }
+        { l = tolower($0) }
+        l ~ /:loaddll:.*loaded .*(finishinstall|bench_floor)\.exe"/ { mark("image") }
+        l ~ /:loaddll:.*loaded .*\\user32\.dll"/ && ("image" in t) { mark("user32") }
+        l ~ /:loaddll:.*loaded .*\\imm32\.dll"/ && ("user32" in t) { mark("imm32") }
+        /OutputDebugStringA "FinishInstall: / && ("imm32" in t) { mark("dialog") }
+        /OutputDebugStringA "FinishInstall: [0-9]+ steps loaded/ { mark("loaded") }
+        /OutputDebugStringA "FinishInstall: run list guard released/ { mark("consumed") }
+        /OutputDebugStringA "FinishInstall: step .* command line: / { mark("worker") }
+        l ~ /:loaddll:.*loaded .*childprobe\.exe"/ && ("imm32" in t) { mark("child"); exit }
+        END { for (i = 2; i <= n; ++i) printf "%s\t%.1f\n", order[i], t[order[i]] - t[order[i - 1]]
+              if ("child" in t) printf "own\t%.1f\ntotal\t%.1f\n", t["child"] - t["imm32"],
+                                        t["child"] - t["image"] }'
+}
+# split_series LABEL: the program's and the floor's marked starts, alternating.
+split_series() {
+    for i in $(seq "$SPLIT_RUNS"); do
+        split_run "split-$1-program-$i" "$PROGRAM_WIN"
+        split_run "split-$1-floor-$i" "$FLOOR_WIN" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
+    done
+}
+# split_ms LABEL WHO PHASE: the phase's median over the series, or "-" where WHO has no such mark.
+split_ms() {
+    for i in $(seq "$SPLIT_RUNS"); do split_phases "split-$1-$2-$i"; done |
+        awk -F'\t' -v phase="$3" '$1 == phase { print $2 }' | median 2>/dev/null || echo "-"
+}
+
 echo "Measuring (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)) ..."
 
 # --- 2. Start-up against the floor --------------------------------------------------------
@@ -285,6 +336,7 @@ count_calls calls-one 1
 count_calls calls-long "$MAX_STEPS"
 wine_quiet relay-off "$WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f
 rm -f "$WORK"/*.trace
+split_series x86_64
 
 # --- 2b. The shipped 32-bit build's start-up, in a prefix of its own on the 32-bit loader ---
 if [ "$wow32" = 1 ]; then
@@ -297,6 +349,7 @@ if [ "$wow32" = 1 ]; then
     done
     floor32_ms=$(startup_median floor32)
     one32_ms=$(startup_median one32)
+    split_series i686
 fi
 
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -412,6 +465,37 @@ phase_row "memory to the first paint" "$(growth one ws_inited ws_painted)" \
 phase_row "window height, px" "$(phase one window_cy)" "$(phase long window_cy)" \
     "every line fits, on purpose; screen: $(phase long screen_cy)"
 echo
+cat <<END
+Where the start-up goes on each loader: one step, from the program's image mapped to the step
+program's image mapped, split at Wine's time-stamped marks (median of $SPLIT_RUNS runs each, ms;
+the marks add a little to every phase). The floor has no trace: its phases after Wine's
+process set-up are one, which the program's own row sets against the program's.
+END
+printf '   %-44s %9s %9s %9s %9s\n' "" "i686" "floor" "x86_64" "floor"
+split_row() {
+    local label=$1 phase=$2 who
+    printf '   %-44s' "$label"
+    for who in "i686 program" "i686 floor" "x86_64 program" "x86_64 floor"; do
+        if [ "${who% *}" = i686 ] && [ "$wow32" != 1 ]; then
+            printf ' %9s' "-"
+        else
+            printf ' %9s' "$(split_ms ${who% *} ${who#* } "$phase")"
+        fi
+    done
+    echo
+}
+split_row "imports mapped (user32 and the rest)" user32
+split_row "Wine's process set-up, to the first window call" imm32
+split_row "display driver, icon, dialog to OnInitDialog" dialog
+split_row "run list read (the guard taken)" loaded
+split_row "lines made, window sized, list consumed" consumed
+split_row "shown, painted, worker started, line bold" worker
+split_row "the step program started (CreateProcess)" child
+split_row "  all after Wine's set-up: the program's own" own
+split_row "whole start-up" total
+[ "$wow32" = 1 ] || echo "   i686: not measured: $wow32_reason"
+echo
+
 echo "Calls from the program's own code up to its first step's start (Wine relay trace)"
 printf '   %-36s %9s %9s\n' "" "1 step" "$MAX_STEPS steps"
 for fn in "${COUNTED[@]}"; do
