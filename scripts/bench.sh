@@ -193,7 +193,8 @@ split_run() {
 # icon and the dialog window up to OnInitDialog), "steps loaded" (the run list read), "guard
 # released" (the lines made, the window sized, the display values written, the keys deleted),
 # the worker's first line (the window shown and painted, the worker started, the line bold); and
-# for both, the step program's image mapped (CreateProcess).
+# for both, the step program's image mapped (CreateProcess). The floor marks its WM_INITDIALOG
+# and its first paint, so that its dialog and its showing stand beside the program's.
 split_phases() {
     tr -d '\r' <"$WORK/$1.split" | awk '
         function at() { split($1, f, ":"); return f[1] * 1000 }
@@ -202,10 +203,12 @@ split_phases() {
         l ~ /:loaddll:.*loaded .*(finishinstall|bench_floor)\.exe"/ { mark("image") }
         l ~ /:loaddll:.*loaded .*\\user32\.dll"/ && ("image" in t) { mark("user32") }
         l ~ /:loaddll:.*loaded .*\\imm32\.dll"/ && ("user32" in t) { mark("imm32") }
-        /OutputDebugStringA "FinishInstall: / && ("imm32" in t) { mark("dialog") }
+        /OutputDebugStringA "(FinishInstall: |bench_floor: dialog)/ && ("imm32" in t) {
+            mark("dialog") }
         /OutputDebugStringA "FinishInstall: [0-9]+ steps loaded/ { mark("loaded") }
         /OutputDebugStringA "FinishInstall: run list guard released/ { mark("consumed") }
         /OutputDebugStringA "FinishInstall: step .* command line: / { mark("worker") }
+        /OutputDebugStringA "bench_floor: first paint/ { mark("worker") }
         l ~ /:loaddll:.*loaded .*childprobe\.exe"/ && ("imm32" in t) { mark("child"); exit }
         END { for (i = 2; i <= n; ++i) printf "%s\t%.1f\n", order[i], t[order[i]] - t[order[i - 1]]
               if ("child" in t) printf "own\t%.1f\ntotal\t%.1f\n", t["child"] - t["imm32"],
@@ -468,8 +471,8 @@ echo
 cat <<END
 Where the start-up goes on each loader: one step, from the program's image mapped to the step
 program's image mapped, split at Wine's time-stamped marks (median of $SPLIT_RUNS runs each, ms;
-the marks add a little to every phase). The floor has no trace: its phases after Wine's
-process set-up are one, which the program's own row sets against the program's.
+the marks add a little to every phase). The floor marks its dialog's initialisation and its
+first paint; the program's own row sums what follows Wine's process set-up.
 END
 printf '   %-44s %9s %9s %9s %9s\n' "" "i686" "floor" "x86_64" "floor"
 split_row() {
@@ -484,14 +487,14 @@ split_row() {
     done
     echo
 }
-split_row "imports mapped (user32 and the rest)" user32
-split_row "Wine's process set-up, to the first window call" imm32
-split_row "display driver, icon, dialog to OnInitDialog" dialog
+split_row "imports mapped" user32
+split_row "Wine's process set-up" imm32
+split_row "display driver, dialog up to its init" dialog
 split_row "run list read (the guard taken)" loaded
 split_row "lines made, window sized, list consumed" consumed
-split_row "shown, painted, worker started, line bold" worker
-split_row "the step program started (CreateProcess)" child
-split_row "  all after Wine's set-up: the program's own" own
+split_row "shown, painted (worker started, line bold)" worker
+split_row "step program started (CreateProcess)" child
+split_row "  all after Wine's set-up" own
 split_row "whole start-up" total
 [ "$wow32" = 1 ] || echo "   i686: not measured: $wow32_reason"
 echo
