@@ -22,20 +22,53 @@ const DWORD kEndsByItselfMs = 30000;
 
 BOOL CALLBACK CollectChild(HWND hWnd, LPARAM lParam)
 {
-    RECT rc;
-    GetWindowRect(hWnd, &rc);
-    reinterpret_cast<std::vector<RECT>*>(lParam)->push_back(rc);
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
     return TRUE;
 }
 
-// The dialog's lines on the screen, top first.
-std::vector<RECT> LineRects(HWND hDialog)
+LONG WindowTop(HWND hWnd)
 {
-    std::vector<RECT> lines;
+    RECT rc;
+    GetWindowRect(hWnd, &rc);
+    return rc.top;
+}
+
+// The dialog's lines, top first.
+std::vector<HWND> Lines(HWND hDialog)
+{
+    std::vector<HWND> lines;
     EnumChildWindows(hDialog, CollectChild, reinterpret_cast<LPARAM>(&lines));
     std::sort(lines.begin(), lines.end(),
-              [](const RECT& a, const RECT& b) { return a.top < b.top; });
+              [](HWND a, HWND b) { return WindowTop(a) < WindowTop(b); });
     return lines;
+}
+
+// Where the dialog's lines are on the screen, top first.
+std::vector<RECT> LineRects(HWND hDialog)
+{
+    std::vector<RECT> rects;
+    for (HWND hLine : Lines(hDialog)) {
+        RECT rc;
+        GetWindowRect(hLine, &rc);
+        rects.push_back(rc);
+    }
+    return rects;
+}
+
+std::wstring WindowTextW(HWND hWnd)
+{
+    WCHAR szText[4096] = L"";
+    GetWindowTextW(hWnd, szText, 4096);
+    return szText;
+}
+
+// The texts of the dialog's lines, top first, as the window holds them.
+std::vector<std::wstring> LineTexts(HWND hDialog)
+{
+    std::vector<std::wstring> texts;
+    for (HWND hLine : Lines(hDialog))
+        texts.push_back(WindowTextW(hLine));
+    return texts;
 }
 
 // Waits for a probe started with --handshake NAME to be running (at most 15 s).
@@ -78,40 +111,6 @@ protected:
         EXPECT_EQ(0u, dwExitCode);
     }
 };
-
-} // namespace
-
-namespace {
-
-BOOL CALLBACK CollectChildWindow(HWND hWnd, LPARAM lParam)
-{
-    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
-    return TRUE;
-}
-
-std::wstring WindowTextW(HWND hWnd)
-{
-    WCHAR szText[4096] = L"";
-    GetWindowTextW(hWnd, szText, 4096);
-    return szText;
-}
-
-// The texts of the dialog's lines, top first, as the window holds them.
-std::vector<std::wstring> LineTexts(HWND hDialog)
-{
-    std::vector<HWND> lines;
-    EnumChildWindows(hDialog, CollectChildWindow, reinterpret_cast<LPARAM>(&lines));
-    std::sort(lines.begin(), lines.end(), [](HWND a, HWND b) {
-        RECT rcA, rcB;
-        GetWindowRect(a, &rcA);
-        GetWindowRect(b, &rcB);
-        return rcA.top < rcB.top;
-    });
-    std::vector<std::wstring> texts;
-    for (HWND hLine : lines)
-        texts.push_back(WindowTextW(hLine));
-    return texts;
-}
 
 } // namespace
 
