@@ -32,10 +32,9 @@ LONG CRegKey::QueryStringValue(HKEY hKey, const char* pszValueName, char* pszBuf
         cbData = cbBuffer;
     if (cbData == 0)
         pszBuffer[0] = '\0';
-    else if (pszBuffer[cbData - 1] != '\0' && cbData < cbBuffer)
-        pszBuffer[cbData] = '\0';
     else if (pszBuffer[cbData - 1] != '\0')
-        pszBuffer[AfxWholeCharactersLength(pszBuffer, cbBuffer - 1)] = '\0';
+        pszBuffer[cbData < cbBuffer ? cbData : AfxWholeCharactersLength(pszBuffer, cbBuffer - 1)] =
+            '\0';
     return ERROR_SUCCESS;
 }
 
