@@ -44,13 +44,6 @@ median() {
 calc() { awk "BEGIN { printf \"${2:-%.1f}\", $1 }"; }
 verdict() { awk "BEGIN { print ($1) ? \"met\" : \"MISSED\" }"; }
 
-# The Windows path of a file of this machine, as Wine's Z: drive shows it.
-winpath() {
-    local path
-    path=$(realpath -m "$1")
-    printf 'Z:%s' "${path//\//\\}"
-}
-
 # value FILE NAME: a "name<TAB>value" line's value from the launcher's or the profile's output.
 value() { tr -d '\r' <"$1" | awk -F'\t' -v name="$2" '$1 == name { print $2; found = 1 }
                                                       END { exit !found }'; }

@@ -74,7 +74,7 @@ REGEDIT4
 [$display]
 "DisplayName"="DemoTool setup"
 REG
-"$regtool" regedit /s "$(winepath -w "$demo/runlist.reg" 2>/dev/null || echo "Z:${demo//\//\\}\\runlist.reg")" >"$demo/regedit.log" 2>&1
+"$regtool" regedit /s "$(winpath "$demo/runlist.reg")" >"$demo/regedit.log" 2>&1
 
 snapshot() {
   {

@@ -25,6 +25,13 @@ wine_env_display() {
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 }
 
+# The Windows path of a file of this machine, as Wine's Z: drive shows it.
+winpath() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s' "${path//\//\\}"
+}
+
 # True when Debian's 32-bit loader (wine32:i386) is installed.
 wine_env_has_wine32() { [ -x /usr/lib/wine/wine ]; }
 

@@ -48,7 +48,6 @@ check() {
     failures=$((failures + 1))
   fi
 }
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
@@ -75,12 +74,12 @@ nsis)
   ;;
 inno)
   [ -f "$iscc" ] || fail "no Inno Setup compiler at \"$iscc\" (scripts/setup.sh fetches it)"
-  "$WINE64" "$iscc" /Q "/O$(windows_path "$work")" /Fsetup \
-    "/DFinishInstallExe=$(windows_path "$program")" "/DRegisterExe=$(windows_path "$probe")" \
+  "$WINE64" "$iscc" /Q "/O$(winpath "$work")" /Fsetup \
+    "/DFinishInstallExe=$(winpath "$program")" "/DRegisterExe=$(winpath "$probe")" \
     "/DRegisterParameters=$STEP_PARAMETERS" \
-    "$(windows_path "$root/examples/innosetup/sample-tool.iss")" >"$work/compile.log" 2>&1 ||
+    "$(winpath "$root/examples/innosetup/sample-tool.iss")" >"$work/compile.log" 2>&1 ||
     fail "ISCC failed: $(cat "$work/compile.log")"
-  silent=(/VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(windows_path "$work/setup.log")")
+  silent=(/VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(winpath "$work/setup.log")")
   ;;
 *) fail "unknown engine $engine" ;;
 esac
@@ -102,7 +101,7 @@ done
 # childprobe.exe records its start and end where this names; the variable reaches it through
 # the installer and FinishInstall.exe.
 export CHILDPROBE_RECORD
-CHILDPROBE_RECORD=$(windows_path "$record")
+CHILDPROBE_RECORD=$(winpath "$record")
 started=$(date +%s)
 status=0
 timeout 120 "$WINE64" "$installer" "${silent[@]}" >"$work/setup-output.log" 2>&1 || status=$?
