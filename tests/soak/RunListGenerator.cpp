@@ -736,35 +736,22 @@ void RunListGenerator::MakeLaunchSafe(Role role, std::string* pData) const
 
 // Bytes that begin no whole UTF-8 character (a cut one, or any byte at random) become ASCII,
 // the length kept: text is written in the runner's code page, UTF-8, and anything else would
-// reach the registry as a replacement character, not as written.
+// reach the registry as a replacement character, not as written. The platform's own converter
+// tells a whole character, as it does when the registry takes the text.
 void RunListGenerator::KeepWholeCharacters(std::string* pData)
 {
     std::string& data = *pData;
     for (size_t i = 0; i < data.size();) {
         const unsigned char byte = static_cast<unsigned char>(data[i]);
-        size_t cbChar = byte < 0x80                    ? 1
-                        : byte >= 0xC2 && byte <= 0xF4 ? Utf8SequenceLength(byte)
-                                                       : 0;
-        for (size_t j = 1; cbChar != 0 && j < cbChar; ++j) {
-            const unsigned char next = i + j < data.size() ? data[i + j] : 0;
-            // The second byte of E0, ED, F0 and F4 is narrower: no overlong form, no surrogate,
-            // nothing beyond U+10FFFF.
-            const unsigned char low = j > 1          ? 0x80
-                                      : byte == 0xE0 ? 0xA0
-                                      : byte == 0xF0 ? 0x90
-                                                     : 0x80;
-            const unsigned char high = j > 1          ? 0xBF
-                                       : byte == 0xED ? 0x9F
-                                       : byte == 0xF4 ? 0x8F
-                                                      : 0xBF;
-            if (next < low || next > high)
-                cbChar = 0;
-        }
-        if (cbChar == 0) {
+        const size_t cbChar = Utf8SequenceLength(byte);
+        if (byte < 0x80 || (i + cbChar <= data.size() &&
+                            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, &data[i],
+                                                static_cast<int>(cbChar), NULL, 0) != 0)) {
+            i += cbChar;
+        } else {
             data[i] = static_cast<char>(0x20 + (byte & 0x3F));
-            cbChar = 1;
+            ++i;
         }
-        i += cbChar;
     }
 }
 
