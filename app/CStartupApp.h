@@ -10,4 +10,10 @@ public:
     CStartupApp();
 
     BOOL InitInstance() override;
+    int ExitInstance() override;
+
+private:
+    // 0 whenever the window was made, whatever the steps returned: only a window that could
+    // not be made is a failure the installer must hear of.
+    int m_nExitCode;
 };

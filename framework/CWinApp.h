@@ -16,7 +16,8 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance();
-    int ExitInstance();
+    // What WinMain returns: the program's exit code.
+    virtual int ExitInstance();
 
     const char* m_pszAppName;
     HINSTANCE m_hInstance;

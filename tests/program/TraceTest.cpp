@@ -33,12 +33,15 @@ protected:
     }
 
     // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
-    std::vector<std::string> RunTraced()
+    std::vector<std::string> RunTraced(DWORD* pdwExitCode = NULL)
     {
         CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
         EXPECT_TRUE(run.Started());
         std::vector<std::string> raw, lines;
         EXPECT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &raw)) << "the program did not end";
+        if (pdwExitCode != NULL) {
+            EXPECT_TRUE(run.WaitForEnd(0, pdwExitCode));
+        }
         for (const std::string& line : raw) {
             if (line.compare(0, sizeof kPrefix - 1, kPrefix) != 0)
                 continue; // the platform's own debug output
@@ -172,6 +175,30 @@ TEST_F(TraceTest, NotesAMissingRunList)
         << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "dialog ended by Escape or a close request before any step ran"))
         << Joined(lines);
+}
+
+// Wine makes no window for a program started without a display, as Windows makes none on a
+// desktop whose heap is spent: nothing is shown and nothing runs, so the installer must not hear
+// of success, and the run list must stay for a start that can show it. The program inherits the
+// display from this process, so CTest runs this case alone without one (test_program_no_display).
+TEST_F(TraceTest, WithoutADisplayTheRunFailsAndLeavesTheRunList)
+{
+    char szDisplay[256] = "";
+    if (GetEnvironmentVariableA("DISPLAY", szDisplay, sizeof szDisplay) != 0)
+        GTEST_SKIP() << "started with a display; CTest runs this case as test_program_no_display";
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    WriteProbeStep("only", "", "Only");
+    const RegistrySnapshot before = SnapshotTree(ProductKeyPath());
+    DWORD dwExitCode = 0;
+    const std::vector<std::string> lines = RunTraced(&dwExitCode);
+
+    EXPECT_NE(0u, dwExitCode);
+    EXPECT_TRUE(HasLineStarting(lines, "progress window not made (error ")) << Joined(lines);
+    EXPECT_NE(std::string::npos, Joined(lines).find("): no step ran, the run list is left as it "
+                                                    "was for a later start\n"))
+        << Joined(lines);
+    EXPECT_TRUE(ProbeRuns().empty()) << "the step's program ran";
+    EXPECT_EQ(before, SnapshotTree(ProductKeyPath()));
 }
 
 // The program's text is UTF-8, where a character takes up to four bytes: whichever byte the cut
