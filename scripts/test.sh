@@ -1,58 +1,150 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the sources' formatting, builds the shipped 32-bit program and
-# its 64-bit twin with their tests (warnings are errors), and runs the whole suite for each, one
-# after the other, each in a Wine prefix of its own under Xvfb: the i686 build on Wine's 32-bit
-# loader beside a 64-bit prefix, as it runs on 64-bit Windows, then the x86_64 build. A suite
-# includes the installer examples' tests, each installer in a prefix of its own. Where this
-# machine runs no 32-bit code, the i686 suite is reported as not run, and why. Arguments go to
-# ctest (for example -R test_soak). Then the release checks: two release builds give the same
-# bytes, and the package is right. Exits non-zero when any of it fails. Ends with the tests
-# passed and skipped per build, the reasons for the skips, and the reliability figures.
+# The README's test command, and CI's: the format check, both builds with warnings as errors,
+# both suites under Wine, each in its own prefixes under Xvfb, and the release checks; then what
+# passed, was skipped (with the reasons) and failed per build, and the reliability figures.
+# Arguments go to CTest and select the tests of both suites (for example -R test_soak).
+#
+# The suites spend most of their time waiting on the program's one-second look at a running
+# step, so they run side by side, and each in lanes: its slowest test binaries apart from the
+# rest, each lane in a prefix, on a display and with a wineserver of its own (the tests of one
+# prefix share its registry, so they run one after another). A suite starts as soon as its own
+# build is done, while the next build runs; the release checks run beside the suites. Each
+# lane's output goes to build/<arch>/lanes/<lane>.log, and a suite's to build/<arch>/test.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+readonly started=$(date +%s)
 
 scripts/setup.sh
 scripts/check-format.sh
 
-for arch in i686 x86_64; do
-  cmake --preset "$arch" -DFINISHINSTALL_WERROR=ON >/dev/null
-  cmake --build --preset "$arch" -j"$(nproc)"
-done
-
 . scripts/wine-env.sh
 . scripts/compat32.sh
 export FINISHINSTALL_XVFB=1
+# Every prefix of the run, the installer tests' too, is a copy of one made once and kept.
+export WINE_ENV_TEMPLATE=$PWD/build/wineprefix-template
 
-# sum_gtest LOG WORD: the test cases GoogleTest reported under [  WORD ] across a CTest log.
+# A test goes to the first lane whose pattern matches its name. Sized from the tests' times on
+# an idle machine: about 100 s a lane.
+readonly LANES=("program ^test_program" "soak ^test_(soak|framework)" "installers ^test_installer_"
+                "units .")
+
+# sum_gtest LOG WORD: the test cases GoogleTest reported under [  WORD ] across a suite's log.
 sum_gtest() {
   awk -v word="$2" '$0 ~ "^\\[ +" word " +\\] [0-9]+ test" {
                       sub("^\\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$1"
 }
 
-# installer_results LOG: each installer example's test in a CTest log and how it ended, for
+# installer_results LOG: each installer example's test in a suite's log and how it ended, for
 # example "nsis passed, inno failed". They are whole-program checks, not GoogleTest cases.
 installer_results() {
-  awk '/^[0-9]+\/[0-9]+ Test: test_installer_/ { name = $3; sub("^test_installer_", "", name) }
-       name != "" && /^Test (Passed|Failed)/ {
-         printf "%s%s %s", sep, name, tolower($2) == "passed." ? "passed" : "failed"; sep = ", "
-         name = "" }' "$1"
+  awk '/Test +#[0-9]+: test_installer_/ {
+         name = $0; sub(".*: test_installer_", "", name); sub(" .*", "", name)
+         printf "%s%s %s", sep, name, / Passed / ? "passed" : "failed"; sep = ", " }' "$1"
 }
 
-status=0
-summary=()
-for arch in i686 x86_64; do
-  log="build/$arch/Testing/Temporary/LastTest.log"
-  rm -f "$log"
-  if [ "$arch" = i686 ] && ! reason=$(runs_32bit_code); then
-    summary+=("$arch: not run: $reason")
-    continue
+# seconds N: N seconds as minutes and seconds.
+seconds() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
+
+# run_lane ARCH LANE REGEX [CTEST ARGUMENTS]: the suite's tests that REGEX names, in the lane's
+# own prefix and display; its output, exit status and end time in files beside the lane.
+run_lane() {
+  local arch=$1 lane=$2 regex=$3 dir=$PWD/build/$1/lanes/$2
+  shift 3
+  mkdir -p "$dir"
+  local status=0
+  (
+    unset XVFB_PID WINE_ENV_STARTED
+    wine_env_start "$dir"
+    ctest --preset "$arch" -V "$@" -R "$regex"
+  ) >"$dir.log" 2>&1 || status=$?
+  echo "$status" >"$dir.status"
+  date +%s >"$dir.end"
+}
+
+# start_suite ARCH [CTEST ARGUMENTS]: the suite's lanes, started in the background.
+start_suite() {
+  local arch=$1 name def lane pattern
+  shift
+  rm -rf "build/$arch/lanes"/*.{log,status,end} "build/$arch/test.log"
+  date +%s >"build/$arch/suite.start"
+  local -A tests=()
+  for name in $(ctest --preset "$arch" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p'); do
+    for def in "${LANES[@]}"; do
+      read -r lane pattern <<<"$def"
+      if [[ $name =~ $pattern ]]; then
+        tests[$lane]+="|$name"
+        break
+      fi
+    done
+  done
+  for def in "${LANES[@]}"; do
+    read -r lane _ <<<"$def"
+    [ -n "${tests[$lane]:-}" ] || continue
+    run_lane "$arch" "$lane" "^(${tests[$lane]#|})\$" "$@" &
+  done
+}
+
+# finish_suite ARCH: the lanes' logs joined into the suite's, without CTest's test numbers
+# before each line of output; a lane that failed is named, with its failures and its log.
+finish_suite() {
+  local arch=$1 def lane log failed=0
+  local suite_log=build/$arch/test.log
+  : >"$suite_log"
+  for def in "${LANES[@]}"; do
+    read -r lane _ <<<"$def"
+    log=build/$arch/lanes/$lane.log
+    [ -f "$log" ] || continue
+    sed -E 's/^[0-9]+: //' "$log" >>"$suite_log"
+    if [ "$(cat "build/$arch/lanes/$lane.status")" != 0 ]; then
+      failed=1
+      echo
+      echo "=== $arch suite, lane $lane: FAILED; its whole output is in $log ==="
+      sed -n '/^The following tests FAILED:/,$p' "$log"
+      grep -E '^[0-9]+: \[  FAILED  \]' "$log" | sed -E 's/^[0-9]+: //' | sort -u || true
+    fi
+  done
+  return $failed
+}
+
+archs=(i686 x86_64)
+suites=()
+if reason32=$(runs_32bit_code); then suites+=(i686); fi
+suites+=(x86_64)
+
+for arch in "${archs[@]}"; do
+  cmake --preset "$arch" -DFINISHINSTALL_WERROR=ON >/dev/null
+done
+mkdir -p build
+wine_env_make_template "$WINE_ENV_TEMPLATE" >build/wineprefix-template.log 2>&1 &
+template=$!
+
+for arch in "${archs[@]}"; do
+  cmake --build --preset "$arch" -j"$(nproc)"
+  if [[ " ${suites[*]} " == *" $arch "* ]]; then
+    if [ -n "$template" ]; then
+      wait "$template" || { cat build/wineprefix-template.log; exit 1; }
+      template=
+    fi
+    echo "=== $arch suite started; its output goes to build/$arch/test.log ==="
+    start_suite "$arch" "$@"
   fi
-  echo
-  echo "=== $arch suite ==="
-  wine_env_start "$PWD/build/$arch"
-  ctest --preset "$arch" "$@" || status=1
-  if [ -f "$log" ]; then
-    summary+=("$arch: $(sum_gtest "$log" PASSED) passed, $(sum_gtest "$log" SKIPPED) skipped, $(sum_gtest "$log" FAILED) failed")
+done
+
+# Two release builds give the same bytes; the package holds what it should. Beside the suites,
+# which mostly wait.
+echo "=== release checks ==="
+status=0
+scripts/release-check.sh || status=1
+
+wait
+summary=()
+[[ " ${suites[*]} " == *" i686 "* ]] || summary+=("i686: not run: $reason32")
+for arch in "${suites[@]}"; do
+  finish_suite "$arch" || status=1
+  log=build/$arch/test.log
+  if [ -s "$log" ]; then
+    wall=$(($(cat "build/$arch/lanes/"*.end | sort -n | tail -n 1) - $(cat "build/$arch/suite.start")))
+    summary+=("$arch: $(sum_gtest "$log" PASSED) passed, $(sum_gtest "$log" SKIPPED) skipped, $(sum_gtest "$log" FAILED) failed; suite wall time $(seconds "$wall")")
     installers=$(installer_results "$log")
     [ -z "$installers" ] || summary+=("  installers: $installers")
     # GoogleTest prints a skip as "file:line: Skipped" with the reason on the next line.
@@ -66,19 +158,14 @@ for arch in i686 x86_64; do
 done
 
 echo
-# Two release builds give the same bytes; the package holds what it should.
-echo "=== release checks ==="
-scripts/release-check.sh || status=1
-
-echo
 printf '%s\n' "${summary[@]}"
 # The figures the reliability checks print: the soak's counts and each fault case's finding,
 # "checked:" for a case whose every check held, "FAILED:" (with the same words) otherwise.
-for arch in i686 x86_64; do
-  log="build/$arch/Testing/Temporary/LastTest.log"
-  [ -f "$log" ] || continue
+for arch in "${suites[@]}"; do
   echo
   echo "$arch figures:"
-  grep -h -E '^(run lists:|checked:|FAILED:)' "$log" || true
+  grep -h -E '^(run lists:|checked:|FAILED:)' "build/$arch/test.log" || true
 done
+echo
+echo "the test command took $(seconds $(($(date +%s) - started)))"
 exit $status
