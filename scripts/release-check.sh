@@ -17,7 +17,8 @@ README.md
 examples/innosetup/sample-tool.iss
 examples/nsis/sample-tool.nsi
 examples/product/settings.reg
-examples/sample-run-list.reg"
+examples/sample-run-list.reg
+examples/wix/sample-tool.wxs"
 
 fail() {
     echo "release-check: FAILED: $*" >&2
@@ -82,7 +83,7 @@ if [ "$files" != "$expected" ]; then
     printf '%s\n' "$expected" >&2
     echo "found:" >&2
     printf '%s\n' "$files" >&2
-    fail "$zip does not hold exactly its six files"
+    fail "$zip does not hold exactly its seven files"
 fi
 
 mkdir "$work/unpacked"

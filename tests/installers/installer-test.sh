@@ -4,17 +4,18 @@
 # silently under Wine in a prefix of its own. Then: the steps ran once, in order, in the setup
 # directory; the .reg import landed in the installer's registry view only; the display values
 # reached the installer's own entry; the step subkeys are gone and the run list's values kept;
-# and the installer ended only after the last step had.
+# and the installer ended only after the last step had. A Windows Installer package is then
+# uninstalled by its entry's command, which must take the run list and that entry with it.
 #
-#   installer-test.sh nsis|inno BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]
+#   installer-test.sh nsis|inno|msi BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]
 #
 # BITS (32 or 64) is the build's: a 64-bit build's FinishInstall.exe reads the 64-bit view, so
-# its NSIS installer is a 64-bit one writing that view. WORK_DIR keeps the installer, the logs
-# and the Wine prefix, made once and cleared of the product before each run.
+# its NSIS installer and its package are 64-bit ones writing that view. WORK_DIR keeps the
+# installer, the logs and the Wine prefix, made once and cleared of the product before each run.
 set -euo pipefail
 
 if [ $# -lt 5 ]; then
-  echo "usage: $0 nsis|inno BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]" >&2
+  echo "usage: $0 nsis|inno|msi BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]" >&2
   exit 2
 fi
 engine=$1 bits=$2 program=$(realpath "$3") probe=$(realpath "$4") work=$5 iscc=${6:-}
@@ -52,6 +53,7 @@ check() {
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 installer=$work/setup.exe
+[ "$engine" = msi ] && installer=$work/setup.msi
 record=$work/steps.log
 
 # --- The installer ------------------------------------------------------------------------------
@@ -70,7 +72,7 @@ nsis)
     "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" "-DOUTFILE=$installer" "${target[@]}" \
     examples/nsis/sample-tool.nsi >"$work/compile.log" 2>&1 ||
     fail "makensis failed: $(cat "$work/compile.log")"
-  silent=(/S)
+  install=("$installer" /S)
   ;;
 inno)
   [ -f "$iscc" ] || fail "no Inno Setup compiler at \"$iscc\" (scripts/setup.sh fetches it)"
@@ -79,13 +81,35 @@ inno)
     "/DRegisterParameters=$STEP_PARAMETERS" \
     "$(winpath "$root/examples/innosetup/sample-tool.iss")" >"$work/compile.log" 2>&1 ||
     fail "ISCC failed: $(cat "$work/compile.log")"
-  silent=(/VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(winpath "$work/setup.log")")
+  install=("$installer" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
+    "/LOG=$(winpath "$work/setup.log")")
+  ;;
+msi)
+  command -v wixl >/dev/null || fail "wixl not found (scripts/setup.sh installs it)"
+  arch=(-a x86)
+  [ "$bits" = 64 ] && arch=(-a x64 -D Win64=yes)
+  # wixl takes a file's Source only relative to the .wxs.
+  wixl "${arch[@]}" -D "FinishInstallExe=$(realpath --relative-to=examples/wix "$program")" \
+    -D "RegisterExe=$(realpath --relative-to=examples/wix "$probe")" \
+    -D "RegisterParameters=$STEP_PARAMETERS" -o "$installer" examples/wix/sample-tool.wxs \
+    >"$work/compile.log" 2>&1 || fail "wixl failed: $(cat "$work/compile.log")"
+  install=(msiexec /i "$(winpath "$installer")" /qn /l*v "$(winpath "$work/setup.log")")
   ;;
 *) fail "unknown engine $engine" ;;
 esac
 [ -f "$installer" ] || fail "the $engine compiler made no $installer"
 
 # --- A prefix without the product -----------------------------------------------------------------
+# Windows Installer keeps its own record of an installed product, which the lines below do not
+# clear, and a package whose product is installed repairs it instead: a product left by an
+# earlier run is uninstalled first. (Wine's goes by the product's entry, which they delete.)
+if [ "$engine" = msi ]; then
+  status=0
+  "$WINE64" msiexec /x "$GUID" /qn >"$work/uninstall-output.log" 2>&1 || status=$?
+  # 69: ERROR_UNKNOWN_PRODUCT (1605), nothing installed, cut to the byte a Unix exit status has.
+  [ "$status" = 0 ] || [ "$status" = 69 ] ||
+    fail "msiexec /x failed ($status) on the product left from before"
+fi
 rm -rf "$WINEPREFIX/drive_c/Program Files/Sample Tool" \
   "$WINEPREFIX/drive_c/Program Files (x86)/Sample Tool"
 rm -f "$record"
@@ -104,7 +128,7 @@ export CHILDPROBE_RECORD
 CHILDPROBE_RECORD=$(winpath "$record")
 started=$(date +%s)
 status=0
-timeout 120 "$WINE64" "$installer" "${silent[@]}" >"$work/setup-output.log" 2>&1 || status=$?
+timeout 120 "$WINE64" "${install[@]}" >"$work/setup-output.log" 2>&1 || status=$?
 # What the step program had recorded by the time the installer ended.
 steps_at_end=$(cat "$record" 2>/dev/null || true)
 echo "the $engine installer ran for $(($(date +%s) - started)) s"
@@ -120,6 +144,10 @@ reg_value() {
   reg_query "$1" "$2" /v "$3" |
     awk -v name="$3" -F'    ' '!found && $2 == name { print $4; found = 1 }'
 }
+# reg_key VIEW KEY: whether the key is there, "present" or "absent".
+reg_key() {
+  if "$WINE64" reg query "$2" /reg:"$1" >/dev/null 2>&1; then echo present; else echo absent; fi
+}
 # reg_listing VIEW KEY: the key's value names, then its subkeys as "subkey NAME", one a line.
 reg_listing() {
   reg_query "$1" "$2" | KEY_PATH="HKEY_LOCAL_MACHINE\\${2#HKLM\\}\\" awk '
@@ -132,7 +160,8 @@ check "installer exit code" 0 "$status"
 check "step program's starts and ends when the installer ended" "1 1" \
   "$(grep -c '^start' <<<"$steps_at_end" || true) $(grep -c '^end' <<<"$steps_at_end" || true)"
 install_location=$(reg_value "$view" "$PRODUCT_KEY" InstallLocation)
-check "step program's current directory" "$install_location\\Setup" \
+# A Windows Installer directory ends with a backslash; Windows reads the doubled one as one.
+check "step program's current directory" "${install_location%\\}\\Setup" \
   "$(awk -F'\t' '$1 == "start" { print $3; exit }' <<<"$steps_at_end")"
 check "imported setting in the installer's $view-bit view" classic \
   "$(reg_value "$view" "$SETTINGS_KEY" Theme)"
@@ -148,8 +177,8 @@ check "run list's values and subkeys after the run" "DisplayIcon DisplayName Tit
   "$(reg_listing "$view" "$RUN_LIST" | sort | tr '\n' ' ' | sed 's/ $//')"
 
 # The import's time is that of the settings key, which Wine writes to its registry file once
-# the server has ended.
-wine_env_stop
+# the server has ended. The display stays, for what follows.
+wineserver -k >/dev/null 2>&1 || true
 hive_key='Software\\'
 [ "$view" = 32 ] && hive_key+='Wow6432Node\\'
 hive_key+='Sample Tool\\Settings'
@@ -167,6 +196,20 @@ if [ -n "$import_time" ] && [ -n "$step_start" ]; then
   fi
 fi
 check "steps' order" "import, then the step program" "$order"
+
+# --- The uninstall, by the command of the entry that shows ------------------------------------
+if [ "$engine" = msi ]; then
+  read -ra uninstall <<<"$(reg_value "$view" "$DISPLAY_KEY" UninstallString)"
+  status=0
+  if [ ${#uninstall[@]} = 0 ]; then
+    status="no UninstallString"
+  else
+    timeout 120 "$WINE64" "${uninstall[@]}" /qn >"$work/uninstall-output.log" 2>&1 || status=$?
+  fi
+  check "uninstall's exit code" 0 "$status"
+  check "run list after the uninstall" absent "$(reg_key "$view" "$RUN_LIST")"
+  check "installer's own entry after the uninstall" absent "$(reg_key "$view" "$DISPLAY_KEY")"
+fi
 
 [ "$failures" = 0 ] || {
   echo "$failures checks failed; logs in $work (compile.log, setup-output.log, steps.log)"
