@@ -125,14 +125,14 @@ for arch in "${archs[@]}"; do
       wait "$template" || { cat build/wineprefix-template.log; exit 1; }
       template=
     fi
-    echo "=== $arch suite started; its output goes to build/$arch/test.log ==="
+    echo "=== $arch suite started after $(seconds $(($(date +%s) - started))); its output goes to build/$arch/test.log ==="
     start_suite "$arch" "$@"
   fi
 done
 
 # Two release builds give the same bytes; the package holds what it should. Beside the suites,
 # which mostly wait.
-echo "=== release checks ==="
+echo "=== release checks, after $(seconds $(($(date +%s) - started))) ==="
 status=0
 scripts/release-check.sh || status=1
 
