@@ -138,13 +138,18 @@ scripts/release-check.sh || status=1
 
 wait
 summary=()
+total_passed=0 total_failed=0 total_skipped=0
 [[ " ${suites[*]} " == *" i686 "* ]] || summary+=("i686: not run: $reason32")
 for arch in "${suites[@]}"; do
   finish_suite "$arch" || status=1
   log=build/$arch/test.log
   if [ -s "$log" ]; then
     wall=$(($(cat "build/$arch/lanes/"*.end | sort -n | tail -n 1) - $(cat "build/$arch/suite.start")))
-    summary+=("$arch: $(sum_gtest "$log" PASSED) passed, $(sum_gtest "$log" SKIPPED) skipped, $(sum_gtest "$log" FAILED) failed; suite wall time $(seconds "$wall")")
+    passed=$(sum_gtest "$log" PASSED) skipped=$(sum_gtest "$log" SKIPPED)
+    failed=$(sum_gtest "$log" FAILED)
+    total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
+    total_skipped=$((total_skipped + skipped))
+    summary+=("$arch: $passed passed, $skipped skipped, $failed failed; suite wall time $(seconds "$wall")")
     installers=$(installer_results "$log")
     [ -z "$installers" ] || summary+=("  installers: $installers")
     # GoogleTest prints a skip as "file:line: Skipped" with the reason on the next line.
@@ -167,5 +172,6 @@ for arch in "${suites[@]}"; do
   grep -h -E '^(run lists:|checked:|FAILED:)' "build/$arch/test.log" || true
 done
 echo
+echo "GoogleTest: $total_passed passed, $total_failed failed, $total_skipped skipped"
 echo "the test command took $(seconds $(($(date +%s) - started)))"
 exit $status
