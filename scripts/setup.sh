@@ -7,12 +7,15 @@
 # 64-bit Windows runs a 32-bit program: the WOW6432Node registry view, SysWOW64. Where it runs
 # none, the 32-bit parts are skipped and say why. Then the Inno Setup compiler, for the installer
 # examples' tests (scripts/innosetup.sh); makensis (nsis) and wixl build the other two.
+# osslsigncode signs (scripts/sign.sh), through the PKCS#11 engine for OpenSSL for a key on a
+# token; the signing checks' token is SoftHSM2's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make gcc binutils locales g++-mingw-w64-i686 g++-mingw-w64-x86-64
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils
-          googletest imagemagick clang-format nsis wixl)
+          googletest imagemagick clang-format nsis wixl
+          openssl osslsigncode libengine-pkcs11-openssl softhsm2)
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 
