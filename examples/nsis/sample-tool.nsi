@@ -19,6 +19,21 @@
 !define /ifndef TARGET x86-unicode
 !define /ifndef REGVIEW 32
 
+; Signing. FinishInstall.exe runs elevated from the installer: sign it, and your own programs,
+; with your certificate before they are packed (File takes a file as it is; the FinishInstall
+; package's copy is unsigned). makensis then signs the installer and the uninstaller it writes
+; when SIGN is defined (here, or makensis -DSIGN=...): a command run on the machine that
+; builds, %1 standing for the file. With a time-stamp server (/tr, -ts) the signature outlives
+; the certificate. On Windows:
+;   !define SIGN 'signtool sign /fd sha256 /tr URL /td sha256 /f author.pfx /p PASSWORD "%1"'
+; On Linux (osslsigncode writes a new file; scripts/sign.sh of FinishInstall's sources also
+; signs in place, from a .pfx or a key on a token):
+;   !define SIGN 'osslsigncode sign -pkcs12 author.pfx -readpass password.txt -h sha256 -ts URL -in "%1" -out "%1.signed" && mv "%1.signed" "%1"'
+!ifdef SIGN
+    !finalize '${SIGN}' = 0
+    !uninstfinalize '${SIGN}' = 0
+!endif
+
 !define UNINSTALL "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 !define PRODUCT_KEY "${UNINSTALL}\{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}"
 !define RUN_LIST "${PRODUCT_KEY}\Quillmere"

@@ -6,6 +6,10 @@
 # reached the installer's own entry; the step subkeys are gone and the run list's values kept;
 # and the installer ended only after the last step had. A Windows Installer package is then
 # uninstalled by its entry's command, which must take the run list and that entry with it.
+# Signed as an author signs: the program it carries from a .pfx, the installer or package from a
+# token (SoftHSM2), each by scripts/sign.sh with a throwaway certificate made here; both verify,
+# Wine's WinVerifyTrust accepts them and refuses the unsigned and a changed program, and the
+# installed FinishInstall.exe is the signed one.
 #
 #   installer-test.sh nsis|inno|msi BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]
 #
@@ -56,6 +60,19 @@ installer=$work/setup.exe
 [ "$engine" = msi ] && installer=$work/setup.msi
 record=$work/steps.log
 
+# --- The signed program ---------------------------------------------------------------------------
+# The installer carries a signed copy, named as the program: an engine installs a file under its
+# source's name.
+certificate=$work/certificate
+tests/installers/test-certificate.sh "$certificate"
+unsigned_program=$program
+program=$work/signed/FinishInstall.exe
+mkdir -p "$work/signed"
+cp "$unsigned_program" "$program"
+scripts/sign.sh --pfx "$certificate/signer.pfx" --password-file "$certificate/password.txt" \
+  "$program" >"$work/sign.log" 2>&1 || fail "scripts/sign.sh failed on the program: $(cat "$work/sign.log")"
+signed_hash=$(sha256sum "$program" | cut -d' ' -f1)
+
 # --- The installer ------------------------------------------------------------------------------
 . scripts/wine-env.sh
 # A server left by a run that was cut short would keep its processes: ended first.
@@ -68,10 +85,14 @@ nsis)
   command -v makensis >/dev/null || fail "makensis not found (scripts/setup.sh installs it)"
   target=()
   [ "$bits" = 64 ] && target=(-DTARGET=amd64-unicode -DREGVIEW=64)
-  makensis -V2 "-DFINISHINSTALL_EXE=$program" "-DREGISTER_EXE=$probe" \
-    "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" "-DOUTFILE=$installer" "${target[@]}" \
-    examples/nsis/sample-tool.nsi >"$work/compile.log" 2>&1 ||
-    fail "makensis failed: $(cat "$work/compile.log")"
+  # The example's own signing step signs the installer and its uninstaller, from the token.
+  (
+    . "$certificate/token.env"
+    makensis -V2 "-DFINISHINSTALL_EXE=$program" "-DREGISTER_EXE=$probe" \
+      "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" "-DOUTFILE=$installer" "${target[@]}" \
+      "-DSIGN=bash $root/scripts/sign.sh --pkcs11-module $TOKEN_MODULE --key \"$TOKEN_KEY\" --cert $certificate/chain.pem --password-file $certificate/pin.txt \"%1\"" \
+      examples/nsis/sample-tool.nsi
+  ) >"$work/compile.log" 2>&1 || fail "makensis failed: $(cat "$work/compile.log")"
   install=("$installer" /S)
   ;;
 inno)
@@ -98,6 +119,11 @@ msi)
 *) fail "unknown engine $engine" ;;
 esac
 [ -f "$installer" ] || fail "the $engine compiler made no $installer"
+[ "$engine" = nsis ] || (
+  . "$certificate/token.env"
+  scripts/sign.sh --pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_KEY" \
+    --cert "$certificate/chain.pem" --password-file "$certificate/pin.txt" "$installer"
+) >>"$work/sign.log" 2>&1 || fail "scripts/sign.sh failed on the $engine installer: $(cat "$work/sign.log")"
 
 # --- A prefix without the product -----------------------------------------------------------------
 # Windows Installer keeps its own record of an installed product, which the lines below do not
@@ -175,6 +201,47 @@ for name in DisplayName DisplayIcon; do
 done
 check "run list's values and subkeys after the run" "DisplayIcon DisplayName Title" \
   "$(reg_listing "$view" "$RUN_LIST" | sort | tr '\n' ' ' | sed 's/ $//')"
+
+# --- The signatures ---------------------------------------------------------------------------------
+# The installed program, found where the product's entry says: C: is the prefix's drive_c.
+installed=${install_location%\\}\\Setup\\FinishInstall.exe
+installed=$WINEPREFIX/drive_c/$(sed -e 's/^[Cc]:\\//' -e 's/\\/\//g' <<<"$installed")
+signing_failures=$failures
+check "installed FinishInstall.exe's SHA-256 (the signed program's)" "$signed_hash" \
+  "$(sha256sum "$installed" 2>/dev/null | cut -d' ' -f1)"
+for file in "$program" "$installer"; do
+  result=failed
+  osslsigncode verify -CAfile "$certificate/root.pem" -in "$file" >"$work/verify.log" 2>&1 &&
+    result=verified
+  check "$(basename "$file")'s signature, against the test root" verified "$result"
+done
+# One byte of the signed program's code changed: its digest no longer matches.
+changed=$work/signed/changed.exe
+cp "$program" "$changed"
+readonly CODE_OFFSET=1088
+byte=$(od -An -tu1 -j$CODE_OFFSET -N1 "$changed" | tr -d ' ')
+printf "\\$(printf %03o $((byte ^ 255)))" | dd of="$changed" bs=1 seek=$CODE_OFFSET conv=notrunc 2>/dev/null
+asked=("$program" "$installer" "$unsigned_program" "$changed")
+expected="0x00000000 0x00000000 0x800b0100 0x80096010"
+names="signed program, signed installer, unsigned program, changed program"
+# NSIS writes the uninstaller at build time, and the example's signing step signs it too.
+if [ "$engine" = nsis ]; then
+  asked+=("$(dirname "$(dirname "$installed")")/uninstall.exe")
+  expected+=" 0x00000000"
+  names+=", installed uninstaller"
+fi
+for i in "${!asked[@]}"; do asked[i]=$(winpath "${asked[i]}"); done
+"$WINE64" "$(dirname "$probe")/trustprobe.exe" "${asked[@]}" >"$work/trust.log" 2>&1 || true
+trust=($(tr -d '\r' <"$work/trust.log" | awk '{ print $1 }'))
+# 0: accepted; TRUST_E_NOSIGNATURE and TRUST_E_BAD_DIGEST.
+check "WinVerifyTrust: $names" "$expected" "${trust[*]}"
+if [ "$failures" = "$signing_failures" ]; then
+  summary_word=checked
+else
+  summary_word=FAILED
+fi
+echo "$summary_word: $engine installer, $bits-bit: the program and $(basename "$installer") signed and" \
+  "verified, the installed program the signed one; WinVerifyTrust ($names): ${trust[*]}"
 
 # The import's time is that of the settings key, which Wine writes to its registry file once
 # the server has ended. The display stays, for what follows.
