@@ -24,6 +24,20 @@
   #define SettingsReg "..\product\settings.reg"    ; your .reg file that a step imports
 #endif
 
+; Signing. FinishInstall.exe runs elevated from the installer: sign it, and your own programs,
+; with your certificate before they are packed ([Files] takes a file as it is; the
+; FinishInstall package's copy is unsigned). On Windows, with a time-stamp server's URL, which
+; keeps the signature valid after the certificate expires:
+;   signtool sign /fd sha256 /tr URL /td sha256 /f author.pfx /p PASSWORD FinishInstall.exe
+; (on Linux: scripts/sign.sh of FinishInstall's sources, or osslsigncode). Then let the compiler
+; sign the setup and its uninstaller, with a sign tool named "signtool" given to it
+; (ISCC "/Ssigntool=signtool.exe $p" sample-tool.iss, or the IDE's Tools > Configure Sign
+; Tools) and these lines in [Setup]:
+;   SignTool=signtool sign /fd sha256 /tr URL /td sha256 /f author.pfx /p PASSWORD $f
+;   SignedUninstaller=yes
+; Signing the setup afterwards leaves its uninstaller and the copies of itself it starts from
+; unsigned.
+
 #define Uninstall "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 #define ProductKey Uninstall + "\{{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}"
 #define RunList ProductKey + "\Quillmere"
