@@ -104,3 +104,82 @@ hash_packaged=$(sha256sum "$exe" | cut -d' ' -f1)
 echo "release-check: $zip holds exactly:"
 printf '%s\n' "$files" | sed 's/^/    /'
 echo "release-check: its FinishInstall.exe is the PE32 i386 GUI program of the identical builds"
+
+# --- (c) The signed program -----------------------------------------------------------------------
+# The release program signed, from a .pfx as the release is made (FINISHINSTALL_SIGN, which
+# signs the installed copy) and a copy of it from a key on a token (SoftHSM2's), with a throwaway
+# certificate made here under the build folder. Each must
+# verify against the throwaway root, give back the release program's bytes once its signature is
+# removed, and stay within the size the program is held to. Then the bad inputs: each must fail
+# with one line, leaving its file as it was.
+readonly MAX_SIGNED_BYTES=65536
+signing=$root/build/release-signing
+quiet "$work/certificate.log" tests/installers/test-certificate.sh "$signing"
+release=$first/FinishInstall.exe
+mkdir "$work/signed"
+. "$signing/token.env"
+pfx=(--pfx "$signing/signer.pfx" --password-file "$signing/password.txt")
+token=(--pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_KEY" --cert "$signing/chain.pem"
+       --password-file "$signing/pin.txt")
+for way in pfx token; do
+    signed=$work/signed/$way/FinishInstall.exe
+    if [ "$way" = pfx ]; then
+        # As the release is made: the installed copy signed, as cpack's is.
+        pfx_list=$(IFS=';'; echo "${pfx[*]}")
+        quiet "$work/configure-signed.log" cmake -S . -B "$first" "-DFINISHINSTALL_SIGN=$pfx_list"
+        quiet "$work/install-signed.log" cmake --install "$first" --prefix "$work/signed/$way"
+        quiet "$work/configure-unsigned.log" cmake -S . -B "$first" -DFINISHINSTALL_SIGN=
+        [ "$(sha256sum "$release" | cut -d' ' -f1)" = "$hash_first" ] ||
+            fail "the signed install changed the program in the build folder"
+    else
+        mkdir "$work/signed/$way"
+        cp "$release" "$signed"
+        quiet "$work/sign-$way.log" scripts/sign.sh "${token[@]}" "$signed"
+    fi
+    quiet "$work/verify-$way.log" osslsigncode verify -CAfile "$signing/root.pem" -in "$signed"
+    quiet "$work/remove-$way.log" osslsigncode remove-signature -in "$signed" \
+        -out "$work/signed/$way/unsigned.exe"
+    cmp -s "$work/signed/$way/unsigned.exe" "$release" ||
+        fail "the program signed from the $way, its signature removed, is not the release program"
+    size=$(stat -c %s "$signed")
+    [ "$size" -le "$MAX_SIGNED_BYTES" ] ||
+        fail "the program signed from the $way is $size bytes, over $MAX_SIGNED_BYTES"
+    echo "checked: release program signed from the $way: verifies against the test root," \
+        "its signature removed gives the release program's bytes, $size bytes (at most $MAX_SIGNED_BYTES)"
+done
+
+# refused WHAT FILE OPTIONS...: sign.sh must fail on FILE with one line, leaving it as it was.
+refused() {
+    local what=$1 file=$2 before status=0
+    shift 2
+    before=$(sha256sum "$file" | cut -d' ' -f1)
+    scripts/sign.sh "$@" "$file" >"$work/refused.log" 2>&1 || status=$?
+    [ "$status" != 0 ] || fail "sign.sh signed $file with $what"
+    [ "$(wc -l <"$work/refused.log")" = 1 ] && grep -q '^sign.sh: ' "$work/refused.log" ||
+        fail "sign.sh's answer to $what is not one line: $(cat "$work/refused.log")"
+    [ "$(sha256sum "$file" | cut -d' ' -f1)" = "$before" ] || fail "sign.sh changed $file with $what"
+    ! ls -d "$(dirname "$file")"/.sign.* >/dev/null 2>&1 || fail "sign.sh left a file beside $file"
+    echo "    $what: $(cat "$work/refused.log")"
+    refusals=$((refusals + 1))
+}
+refusals=0
+mkdir "$work/refused"
+unsigned=$work/refused/FinishInstall.exe
+cp "$release" "$unsigned"
+echo wrong >"$work/wrong-password.txt"
+echo "release-check: scripts/sign.sh refuses, leaving the file as it was:"
+refused "a wrong password" "$unsigned" --pfx "$signing/signer.pfx" \
+    --password-file "$work/wrong-password.txt"
+refused "a missing certificate" "$unsigned" --pfx "$signing/missing.pfx"
+refused "a certificate that is not PKCS#12" "$unsigned" --pfx "$signing/root.pem" \
+    --password-file "$signing/password.txt"
+cp README.md "$work/refused/README.md"
+refused "a file neither a program nor a package" "$work/refused/README.md" "${pfx[@]}"
+refused "a wrong PIN" "$unsigned" --pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_KEY" \
+    --cert "$signing/chain.pem" --password-file "$work/wrong-password.txt"
+refused "a certificate not the key's" "$unsigned" --pkcs11-module "$TOKEN_MODULE" \
+    --key "$TOKEN_KEY" --cert "$signing/root.pem" --password-file "$signing/pin.txt"
+# The signed one, too: a failed signing must not take its signature away.
+refused "a signed program and a wrong password" "$work/signed/pfx/FinishInstall.exe" \
+    --pfx "$signing/signer.pfx" --password-file "$work/wrong-password.txt"
+echo "checked: scripts/sign.sh refuses $refusals bad inputs, each with one line and its file unchanged"

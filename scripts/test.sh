@@ -134,7 +134,7 @@ done
 # which mostly wait.
 echo "=== release checks, after $(seconds $(($(date +%s) - started))) ==="
 status=0
-scripts/release-check.sh || status=1
+scripts/release-check.sh 2>&1 | tee build/release-check.log || status=1
 
 wait
 summary=()
@@ -171,6 +171,10 @@ for arch in "${suites[@]}"; do
   echo "$arch figures:"
   grep -h -E '^(run lists:|checked:|FAILED:)' "build/$arch/test.log" || true
 done
+# The release checks' own: the signed release program's and sign.sh's refusals.
+echo
+echo "release figures:"
+grep -h -E '^(checked:|release-check: FAILED:)' build/release-check.log || true
 echo
 echo "GoogleTest: $total_passed passed, $total_failed failed, $total_skipped skipped"
 echo "the test command took $(seconds $(($(date +%s) - started)))"
