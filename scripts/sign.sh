@@ -32,7 +32,7 @@ fail() {
   exit 1
 }
 usage() {
-  sed -n '4,5p' "$0" | sed 's/^# *//' >&2
+  sed -n '5,7p' "$0" | sed -e '1s/^# */usage: /' -e '2,$s/^#//' >&2
   exit 2
 }
 
