@@ -148,12 +148,13 @@ for way in pfx token; do
         "its signature removed gives the release program's bytes, $size bytes (at most $MAX_SIGNED_BYTES)"
 done
 
-# refused WHAT FILE OPTIONS...: sign.sh must fail on FILE with one line, leaving it as it was.
+# refused WHAT FILE ARGUMENTS...: sign.sh, given FILE and then ARGUMENTS (options, further files),
+# must fail with one line, leaving FILE as it was.
 refused() {
     local what=$1 file=$2 before status=0
     shift 2
     before=$(sha256sum "$file" | cut -d' ' -f1)
-    scripts/sign.sh "$@" "$file" >"$work/refused.log" 2>&1 || status=$?
+    scripts/sign.sh "$file" "$@" >"$work/refused.log" 2>&1 || status=$?
     [ "$status" != 0 ] || fail "sign.sh signed $file with $what"
     [ "$(wc -l <"$work/refused.log")" = 1 ] && grep -q '^sign.sh: ' "$work/refused.log" ||
         fail "sign.sh's answer to $what is not one line: $(cat "$work/refused.log")"
@@ -179,6 +180,9 @@ refused "a wrong PIN" "$unsigned" --pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_
     --cert "$signing/chain.pem" --password-file "$work/wrong-password.txt"
 refused "a certificate not the key's" "$unsigned" --pkcs11-module "$TOKEN_MODULE" \
     --key "$TOKEN_KEY" --cert "$signing/root.pem" --password-file "$signing/pin.txt"
+# A good program named before a damaged one: nothing is replaced until every file is signed.
+head -c 300 "$release" >"$work/refused/damaged.exe"
+refused "a good program, then a damaged one" "$unsigned" "${pfx[@]}" "$work/refused/damaged.exe"
 # The signed one, too: a failed signing must not take its signature away.
 refused "a signed program and a wrong password" "$work/signed/pfx/FinishInstall.exe" \
     --pfx "$signing/signer.pfx" --password-file "$work/wrong-password.txt"

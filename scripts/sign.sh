@@ -154,6 +154,9 @@ reason() {
   fi
 }
 
+# Every file is signed and verified before any replaces its original: a failure on the third
+# leaves the first two as they were too.
+signed_files=()
 for file in "${files[@]}"; do
   dir=$(dirname "$file")
   # Beside the file, so that the signed one replaces it in one rename.
@@ -169,6 +172,9 @@ for file in "${files[@]}"; do
     fail "the signature made for \"$file\" does not verify: not signed ($(reason "$work/verify.log"))"
   fi
   chmod --reference="$file" "$signed"
-  mv -f "$signed" "$file"
-  echo "signed $(kind "$file"): $file (SHA-256 $(sha256sum "$file" | cut -d' ' -f1))"
+  signed_files+=("$signed")
+done
+for i in "${!files[@]}"; do
+  mv -f "${signed_files[i]}" "${files[i]}"
+  echo "signed $(kind "${files[i]}"): ${files[i]} (SHA-256 $(sha256sum "${files[i]}" | cut -d' ' -f1))"
 done
