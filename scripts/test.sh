@@ -20,7 +20,8 @@ scripts/check-format.sh
 . scripts/wine-env.sh
 . scripts/compat32.sh
 export FINISHINSTALL_XVFB=1
-# Every prefix of the run, the installer tests' too, is a copy of one made once and kept.
+# Every prefix of the run, the installer tests' too, is a copy of one made once and kept,
+# sharing its system files with it (wine_env_copy).
 export WINE_ENV_TEMPLATE=$PWD/build/wineprefix-template
 
 # A test goes to the first lane whose pattern matches its name. Sized from the tests' times on
@@ -61,11 +62,54 @@ run_lane() {
   date +%s >"$dir.end"
 }
 
+# check_prefix_copies: a copy of the template written through Wine as the tests write (a new
+# file among the system's, an .ini file Wine rewrites in place, a file in Program Files, the
+# registry) leaves the template, and a copy made beside it as another lane's is, as they were.
+check_prefix_copies() {
+  local dir=$PWD/build/prefix-check template=$WINE_ENV_TEMPLATE problems=()
+  rm -rf "$dir"
+  wine_env_copy "$template" "$dir/other/wineprefix"
+  (
+    unset XVFB_PID WINE_ENV_STARTED
+    wine_env_start "$dir/written"
+    printf '%s\r\n' 'echo written>C:\windows\system32\written.dll' \
+      'echo written>>C:\windows\win.ini' 'echo written>"C:\Program Files\written.txt"' \
+      >"$WINEPREFIX/drive_c/write.bat"
+    "$WINE64" cmd /c 'C:\write.bat'
+    "$WINE64" reg add 'HKLM\Software\PrefixCheck' /v written /d yes /f
+    wineserver -k
+    wineserver -w
+  ) >"$dir.log" 2>&1 || true
+  local written=$dir/written/wineprefix
+  for file in drive_c/windows/system32/written.dll drive_c/windows/win.ini \
+              "drive_c/Program Files/written.txt" system.reg; do
+    grep -qi written "$written/$file" 2>/dev/null ||
+      problems+=("the lane's prefix lacks what was written in $file (see $dir.log)")
+    ! grep -qi written "$template/$file" 2>/dev/null ||
+      problems+=("what the lane wrote in $file reached the template")
+  done
+  wine_env_check_template "$template" >"$dir.template" || problems+=("$(cat "$dir.template")")
+  diff -r --no-dereference "$template" "$dir/other/wineprefix" >"$dir.other" 2>&1 ||
+    problems+=("the other lane's prefix differs from the template: $(head -n 5 "$dir.other")")
+  if [ ${#problems[@]} = 0 ]; then
+    rm -rf "$dir" "$dir".*
+  else
+    echo "=== prefix copies: FAILED ==="
+    printf '%s\n' "${problems[@]}"
+    return 1
+  fi
+}
+
 # start_suite ARCH [CTEST ARGUMENTS]: the suite's lanes, started in the background.
 start_suite() {
-  local arch=$1 name def lane pattern
+  local arch=$1 name def lane pattern dir
   shift
   rm -rf "build/$arch/lanes"/*.{log,status,end} "build/$arch/test.log"
+  # A lane of an earlier LANES would never be used again: its prefix goes.
+  for dir in "build/$arch/lanes"/*/; do
+    [ -d "$dir" ] || continue
+    [[ " ${LANES[*]} " == *" $(basename "$dir") "* ]] || rm -rf "$dir"
+  done
   date +%s >"build/$arch/suite.start"
   local -A tests=()
   for name in $(ctest --preset "$arch" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p'); do
@@ -107,6 +151,7 @@ finish_suite() {
 }
 
 archs=(i686 x86_64)
+prefix_check=
 suites=()
 if reason32=$(runs_32bit_code); then suites+=(i686); fi
 suites+=(x86_64)
@@ -124,6 +169,8 @@ for arch in "${archs[@]}"; do
     if [ -n "$template" ]; then
       wait "$template" || { cat build/wineprefix-template.log; exit 1; }
       template=
+      check_prefix_copies &
+      prefix_check=$!
     fi
     echo "=== $arch suite started after $(seconds $(($(date +%s) - started))); its output goes to build/$arch/test.log ==="
     start_suite "$arch" "$@"
@@ -136,7 +183,10 @@ echo "=== release checks, after $(seconds $(($(date +%s) - started))) ==="
 status=0
 scripts/release-check.sh || status=1
 
+[ -z "$prefix_check" ] || wait "$prefix_check" || status=1
 wait
+# No test may have written through a file the prefixes share.
+[ -z "$prefix_check" ] || wine_env_check_template "$WINE_ENV_TEMPLATE" || status=1
 summary=()
 total_passed=0 total_failed=0 total_skipped=0
 [[ " ${suites[*]} " == *" i686 "* ]] || summary+=("i686: not run: $reason32")
