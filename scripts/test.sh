@@ -9,7 +9,8 @@
 # rest, each lane in a prefix, on a display and with a wineserver of its own (the tests of one
 # prefix share its registry, so they run one after another). A suite starts as soon as its own
 # build is done, while the next build runs; the release checks run beside the suites. Each
-# lane's output goes to build/<arch>/lanes/<lane>.log, and a suite's to build/<arch>/test.log.
+# lane's output goes to build/<arch>/lanes/<lane>.log, and a suite's to build/<arch>/test.log;
+# a line says how each lane ended as it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly started=$(date +%s)
@@ -29,10 +30,14 @@ export WINE_ENV_TEMPLATE=$PWD/build/wineprefix-template
 readonly LANES=("program ^test_program" "soak ^test_(soak|framework)" "installers ^test_installer_"
                 "units .")
 
-# sum_gtest LOG WORD: the test cases GoogleTest reported under [  WORD ] across a suite's log.
+# sum_gtest WORD LANE_LOG...: the test cases GoogleTest reported under [  WORD ] in the lanes'
+# logs. Counted from the lines CTest numbers as a test's output: a failed test's output comes
+# again, unnumbered, after its result.
 sum_gtest() {
-  awk -v word="$2" '$0 ~ "^\\[ +" word " +\\] [0-9]+ test" {
-                      sub("^\\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$1"
+  local word=$1
+  shift
+  awk -v word="$word" '$0 ~ "^[0-9]+: \\[ +" word " +\\] [0-9]+ test" {
+                         sub("^[0-9]+: \\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$@"
 }
 
 # installer_results LOG: each installer example's test in a suite's log and how it ended, for
@@ -47,19 +52,33 @@ installer_results() {
 seconds() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 
 # run_lane ARCH LANE REGEX [CTEST ARGUMENTS]: the suite's tests that REGEX names, in the lane's
-# own prefix and display; its output, exit status and end time in files beside the lane.
+# own prefix and display; its output, exit status and end time in files beside the lane, and a
+# line saying how it ended: its tests passed and failed (GoogleTest's cases and the installer
+# tests) and its time.
 run_lane() {
   local arch=$1 lane=$2 regex=$3 dir=$PWD/build/$1/lanes/$2
   shift 3
   mkdir -p "$dir"
-  local status=0
+  local status=0 start end installers passed failed
+  start=$(date +%s)
   (
     unset XVFB_PID WINE_ENV_STARTED
     wine_env_start "$dir"
     ctest --preset "$arch" -V "$@" -R "$regex"
   ) >"$dir.log" 2>&1 || status=$?
   echo "$status" >"$dir.status"
-  date +%s >"$dir.end"
+  end=$(date +%s)
+  echo "$end" >"$dir.end"
+  installers=$(installer_results "$dir.log" | tr , '\n')
+  passed=$(sum_gtest PASSED "$dir.log") failed=$(sum_gtest FAILED "$dir.log")
+  passed=$((passed + $(grep -c ' passed' <<<"$installers" || true)))
+  failed=$((failed + $(grep -c ' failed' <<<"$installers" || true)))
+  if [ "$status" = 0 ]; then
+    echo "$arch lane $lane: $passed passed, $failed failed, $(seconds $((end - start)))"
+  else
+    echo "$arch lane $lane: FAILED, $passed passed, $failed failed, $(seconds $((end - start)));" \
+      "its log is build/$arch/lanes/$lane.log"
+  fi
 }
 
 # check_prefix_copies: a copy of the template written through Wine as the tests write (a new
@@ -195,8 +214,9 @@ for arch in "${suites[@]}"; do
   log=build/$arch/test.log
   if [ -s "$log" ]; then
     wall=$(($(cat "build/$arch/lanes/"*.end | sort -n | tail -n 1) - $(cat "build/$arch/suite.start")))
-    passed=$(sum_gtest "$log" PASSED) skipped=$(sum_gtest "$log" SKIPPED)
-    failed=$(sum_gtest "$log" FAILED)
+    lane_logs=("build/$arch/lanes/"*.log)
+    passed=$(sum_gtest PASSED "${lane_logs[@]}") skipped=$(sum_gtest SKIPPED "${lane_logs[@]}")
+    failed=$(sum_gtest FAILED "${lane_logs[@]}")
     total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
     total_skipped=$((total_skipped + skipped))
     summary+=("$arch: $passed passed, $skipped skipped, $failed failed; suite wall time $(seconds "$wall")")
