@@ -37,7 +37,8 @@ sum_gtest() {
   local word=$1
   shift
   awk -v word="$word" '$0 ~ "^[0-9]+: \\[ +" word " +\\] [0-9]+ test" {
-                         sub("^[0-9]+: \\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$@"
+                         sub("^[0-9]+: \\[ +" word " +\\] ", ""); n += $1 }
+                       END { print n + 0 }' "$@"
 }
 
 # installer_results LOG: each installer example's test in a suite's log and how it ended, for

@@ -100,7 +100,8 @@ wine_env_copy() {
   rm -rf "$prefix" "$prefix.new"
   mkdir -p "$(dirname "$prefix")"
   if cp -al "$template" "$prefix.new" 2>/dev/null; then
-    (cd "$template" && find . -regextype posix-extended -type f ! -iregex "$WINE_ENV_SHARED" -print0 |
+    (cd "$template" &&
+      find . -regextype posix-extended -type f ! -iregex "$WINE_ENV_SHARED" -print0 |
       xargs -0 -r cp -p --parents --remove-destination -t "$prefix.new")
   else
     # Another file system than the template's: no hard links, a whole copy.
@@ -149,8 +150,9 @@ wine_env_make_template() (
   wineserver -w >/dev/null 2>&1 || true
   # Names the template in its copies: a copy of an earlier template is made anew.
   echo "$(date -u +%FT%T.%N) $$" >"$dir.new/wineprefix/$WINE_ENV_COPY_MARK"
-  (cd "$dir.new/wineprefix" && find . -regextype posix-extended -type f -iregex "$WINE_ENV_SHARED" -print0 |
-    sort -z | xargs -0 -r md5sum) >"$dir.new/shared.md5"
+  (cd "$dir.new/wineprefix" &&
+    find . -regextype posix-extended -type f -iregex "$WINE_ENV_SHARED" -print0 | sort -z |
+    xargs -0 -r md5sum) >"$dir.new/shared.md5"
   mv "$dir.new/wineprefix" "$dir"
   mv "$dir.new/shared.md5" "$dir.md5"
   rm -rf "$dir.new"
