@@ -9,7 +9,8 @@
 # rest, each lane in a prefix, on a display and with a wineserver of its own (the tests of one
 # prefix share its registry, so they run one after another). A suite starts as soon as its own
 # build is done, while the next build runs; the release checks run beside the suites. Each
-# lane's output goes to build/<arch>/lanes/<lane>.log, and a suite's to build/<arch>/test.log.
+# lane's output goes to build/<arch>/lanes/<lane>.log, and a suite's to build/<arch>/test.log;
+# a line says how each lane ended as it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly started=$(date +%s)
@@ -20,7 +21,8 @@ scripts/check-format.sh
 . scripts/wine-env.sh
 . scripts/compat32.sh
 export FINISHINSTALL_XVFB=1
-# Every prefix of the run, the installer tests' too, is a copy of one made once and kept.
+# Every prefix of the run, the installer tests' too, is a copy of one made once and kept,
+# sharing its system files with it (wine_env_copy).
 export WINE_ENV_TEMPLATE=$PWD/build/wineprefix-template
 
 # A test goes to the first lane whose pattern matches its name. Sized from the tests' times on
@@ -28,10 +30,15 @@ export WINE_ENV_TEMPLATE=$PWD/build/wineprefix-template
 readonly LANES=("program ^test_program" "soak ^test_(soak|framework)" "installers ^test_installer_"
                 "units .")
 
-# sum_gtest LOG WORD: the test cases GoogleTest reported under [  WORD ] across a suite's log.
+# sum_gtest WORD LANE_LOG...: the test cases GoogleTest reported under [  WORD ] in the lanes'
+# logs. Counted from the lines CTest numbers as a test's output: a failed test's output comes
+# again, unnumbered, after its result.
 sum_gtest() {
-  awk -v word="$2" '$0 ~ "^\\[ +" word " +\\] [0-9]+ test" {
-                      sub("^\\[ +" word " +\\] ", ""); n += $1 } END { print n + 0 }' "$1"
+  local word=$1
+  shift
+  awk -v word="$word" '$0 ~ "^[0-9]+: \\[ +" word " +\\] [0-9]+ test" {
+                         sub("^[0-9]+: \\[ +" word " +\\] ", ""); n += $1 }
+                       END { print n + 0 }' "$@"
 }
 
 # installer_results LOG: each installer example's test in a suite's log and how it ended, for
@@ -46,26 +53,83 @@ installer_results() {
 seconds() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 
 # run_lane ARCH LANE REGEX [CTEST ARGUMENTS]: the suite's tests that REGEX names, in the lane's
-# own prefix and display; its output, exit status and end time in files beside the lane.
+# own prefix and display; its output, exit status and end time in files beside the lane, and a
+# line saying how it ended: its tests passed and failed (GoogleTest's cases and the installer
+# tests) and its time.
 run_lane() {
   local arch=$1 lane=$2 regex=$3 dir=$PWD/build/$1/lanes/$2
   shift 3
   mkdir -p "$dir"
-  local status=0
+  local status=0 start end installers passed failed
+  start=$(date +%s)
   (
     unset XVFB_PID WINE_ENV_STARTED
     wine_env_start "$dir"
     ctest --preset "$arch" -V "$@" -R "$regex"
   ) >"$dir.log" 2>&1 || status=$?
   echo "$status" >"$dir.status"
-  date +%s >"$dir.end"
+  end=$(date +%s)
+  echo "$end" >"$dir.end"
+  installers=$(installer_results "$dir.log" | tr , '\n')
+  passed=$(sum_gtest PASSED "$dir.log") failed=$(sum_gtest FAILED "$dir.log")
+  passed=$((passed + $(grep -c ' passed' <<<"$installers" || true)))
+  failed=$((failed + $(grep -c ' failed' <<<"$installers" || true)))
+  if [ "$status" = 0 ]; then
+    echo "$arch lane $lane: $passed passed, $failed failed, $(seconds $((end - start)))"
+  else
+    echo "$arch lane $lane: FAILED, $passed passed, $failed failed, $(seconds $((end - start)));" \
+      "its log is build/$arch/lanes/$lane.log"
+  fi
+}
+
+# check_prefix_copies: a copy of the template written through Wine as the tests write (a new
+# file among the system's, an .ini file Wine rewrites in place, a file in Program Files, the
+# registry) leaves the template, and a copy made beside it as another lane's is, as they were.
+check_prefix_copies() {
+  local dir=$PWD/build/prefix-check template=$WINE_ENV_TEMPLATE problems=()
+  rm -rf "$dir"
+  wine_env_copy "$template" "$dir/other/wineprefix"
+  (
+    unset XVFB_PID WINE_ENV_STARTED
+    wine_env_start "$dir/written"
+    printf '%s\r\n' 'echo written>C:\windows\system32\written.dll' \
+      'echo written>>C:\windows\win.ini' 'echo written>"C:\Program Files\written.txt"' \
+      >"$WINEPREFIX/drive_c/write.bat"
+    "$WINE64" cmd /c 'C:\write.bat'
+    "$WINE64" reg add 'HKLM\Software\PrefixCheck' /v written /d yes /f
+    wineserver -k
+    wineserver -w
+  ) >"$dir.log" 2>&1 || true
+  local written=$dir/written/wineprefix
+  for file in drive_c/windows/system32/written.dll drive_c/windows/win.ini \
+              "drive_c/Program Files/written.txt" system.reg; do
+    grep -qi written "$written/$file" 2>/dev/null ||
+      problems+=("the lane's prefix lacks what was written in $file (see $dir.log)")
+    ! grep -qi written "$template/$file" 2>/dev/null ||
+      problems+=("what the lane wrote in $file reached the template")
+  done
+  wine_env_check_template "$template" >"$dir.template" || problems+=("$(cat "$dir.template")")
+  diff -r --no-dereference "$template" "$dir/other/wineprefix" >"$dir.other" 2>&1 ||
+    problems+=("the other lane's prefix differs from the template: $(head -n 5 "$dir.other")")
+  if [ ${#problems[@]} = 0 ]; then
+    rm -rf "$dir" "$dir".*
+  else
+    echo "=== prefix copies: FAILED ==="
+    printf '%s\n' "${problems[@]}"
+    return 1
+  fi
 }
 
 # start_suite ARCH [CTEST ARGUMENTS]: the suite's lanes, started in the background.
 start_suite() {
-  local arch=$1 name def lane pattern
+  local arch=$1 name def lane pattern dir
   shift
   rm -rf "build/$arch/lanes"/*.{log,status,end} "build/$arch/test.log"
+  # A lane of an earlier LANES would never be used again: its prefix goes.
+  for dir in "build/$arch/lanes"/*/; do
+    [ -d "$dir" ] || continue
+    [[ " ${LANES[*]} " == *" $(basename "$dir") "* ]] || rm -rf "$dir"
+  done
   date +%s >"build/$arch/suite.start"
   local -A tests=()
   for name in $(ctest --preset "$arch" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p'); do
@@ -107,6 +171,7 @@ finish_suite() {
 }
 
 archs=(i686 x86_64)
+prefix_check=
 suites=()
 if reason32=$(runs_32bit_code); then suites+=(i686); fi
 suites+=(x86_64)
@@ -124,6 +189,8 @@ for arch in "${archs[@]}"; do
     if [ -n "$template" ]; then
       wait "$template" || { cat build/wineprefix-template.log; exit 1; }
       template=
+      check_prefix_copies &
+      prefix_check=$!
     fi
     echo "=== $arch suite started after $(seconds $(($(date +%s) - started))); its output goes to build/$arch/test.log ==="
     start_suite "$arch" "$@"
@@ -136,7 +203,10 @@ echo "=== release checks, after $(seconds $(($(date +%s) - started))) ==="
 status=0
 scripts/release-check.sh 2>&1 | tee build/release-check.log || status=1
 
+[ -z "$prefix_check" ] || wait "$prefix_check" || status=1
 wait
+# No test may have written through a file the prefixes share.
+[ -z "$prefix_check" ] || wine_env_check_template "$WINE_ENV_TEMPLATE" || status=1
 summary=()
 total_passed=0 total_failed=0 total_skipped=0
 [[ " ${suites[*]} " == *" i686 "* ]] || summary+=("i686: not run: $reason32")
@@ -145,8 +215,9 @@ for arch in "${suites[@]}"; do
   log=build/$arch/test.log
   if [ -s "$log" ]; then
     wall=$(($(cat "build/$arch/lanes/"*.end | sort -n | tail -n 1) - $(cat "build/$arch/suite.start")))
-    passed=$(sum_gtest "$log" PASSED) skipped=$(sum_gtest "$log" SKIPPED)
-    failed=$(sum_gtest "$log" FAILED)
+    lane_logs=("build/$arch/lanes/"*.log)
+    passed=$(sum_gtest PASSED "${lane_logs[@]}") skipped=$(sum_gtest SKIPPED "${lane_logs[@]}")
+    failed=$(sum_gtest FAILED "${lane_logs[@]}")
     total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
     total_skipped=$((total_skipped + skipped))
     summary+=("$arch: $passed passed, $skipped skipped, $failed failed; suite wall time $(seconds "$wall")")
