@@ -1,5 +1,6 @@
 #include "app/CStartupApp.h"
 
+#include "FinishInstallVersion.h"
 #include "app/CProgressDlg.h"
 #include "framework/CTrace.h"
 
@@ -10,6 +11,10 @@ CStartupApp::CStartupApp() : CWinApp(NULL), m_nExitCode(0) {}
 
 BOOL CStartupApp::InitInstance()
 {
+    // The run list may name a trace file; it gets this run's lines from here on, and first the
+    // version that wrote them and the code page of their text.
+    CTrace::HoldForFile("FinishInstall %s, process id %lu, text in code page %u",
+                        FINISHINSTALL_VERSION_TEXT, ::GetCurrentProcessId(), ::GetACP());
     AfxEnableControlContainer();
     Enable3dControlsStatic();
 

@@ -1,10 +1,11 @@
 // Writes a run list for the benchmark, as an installer leaves one, in place of any run list
 // there was.
 //
-//   bench_runlist STEPS INSTALL-LOCATION PROGRAM PARAMETERS
+//   bench_runlist STEPS INSTALL-LOCATION PROGRAM PARAMETERS [TRACE-FILE]
 //
 // Every one of the STEPS steps runs PROGRAM with PARAMETERS; their subkeys are named so that
-// the registry's order is the steps' order. Exits with 1 when the registry refuses a write.
+// the registry's order is the steps' order. TRACE-FILE, when given, is the run list's TraceFile.
+// Exits with 1 when the registry refuses a write.
 
 #include <windows.h>
 
@@ -66,8 +67,9 @@ bool WriteStep(HKEY hManifestKey, unsigned nStep, unsigned nSteps, const char* p
 
 int main(int argc, char** argv)
 {
-    if (argc != 5 || atoi(argv[1]) <= 0) {
-        fprintf(stderr, "usage: bench_runlist STEPS INSTALL-LOCATION PROGRAM PARAMETERS\n");
+    if ((argc != 5 && argc != 6) || atoi(argv[1]) <= 0) {
+        fprintf(stderr,
+                "usage: bench_runlist STEPS INSTALL-LOCATION PROGRAM PARAMETERS [TRACE-FILE]\n");
         return 2;
     }
     const unsigned nSteps = static_cast<unsigned>(atoi(argv[1]));
@@ -83,6 +85,8 @@ int main(int argc, char** argv)
     if (hManifestKey == NULL)
         return 1;
     bWritten = bWritten && SetString(hManifestKey, kTitleValue, "Benchmark run list");
+    if (argc == 6)
+        bWritten = bWritten && SetString(hManifestKey, kTraceFileValue, argv[5]);
     for (unsigned nStep = 1; bWritten && nStep <= nSteps; ++nStep)
         bWritten = WriteStep(hManifestKey, nStep, nSteps, argv[3], argv[4]);
     RegCloseKey(hManifestKey);

@@ -1,11 +1,13 @@
 #include "manifest/CRunList.h"
 
 #include <mbstring.h>
+#include <string.h>
 
 #include "framework/CString.h"
 #include "framework/CTrace.h"
 #include "manifest/CRegImportStep.h"
 #include "manifest/CRegKey.h"
+#include "manifest/InstallLocation.h"
 #include "manifest/RegistryNames.h"
 
 namespace {
@@ -85,6 +87,7 @@ void CRunList::LoadManifest()
     TraceValue(kDisplayIconValue,
                ReadOrEmpty(manifestKey, kDisplayIconValue, m_szDisplayIcon, sizeof m_szDisplayIcon),
                m_szDisplayIcon);
+    OpenTraceFile(manifestKey);
 
     m_nSteps = 0;
     char szKeyName[kValueSize];
@@ -105,6 +108,23 @@ void CRunList::LoadManifest()
         CTrace::Line("capacity of %u steps reached: later subkeys are left for a later start",
                      kMaxSteps);
     CTrace::Line("%u steps loaded", m_nSteps);
+}
+
+// The placeholders are those of a step's command, put in place in the same order. Without an
+// install location the path starts at the root of the current drive, and is refused as one that
+// is not full.
+void CRunList::OpenTraceFile(const CRegKey& manifestKey)
+{
+    char szValue[kValueSize];
+    TraceValue(kTraceFileValue, ReadOrEmpty(manifestKey, kTraceFileValue, szValue, kValueSize),
+               szValue);
+    CString strPath = szValue;
+    if (strstr(strPath, kInstallDirToken) != NULL || strstr(strPath, kSetupDirToken) != NULL) {
+        const CString strLocation = GetInstallLocation();
+        strPath.Replace(kInstallDirToken, strLocation);
+        strPath.Replace(kSetupDirToken, strLocation + kSetupDirSuffix);
+    }
+    CTrace::AppendToFile(strPath);
 }
 
 void CRunList::LoadStep(HKEY hManifestKey, const char* pszKeyName)

@@ -61,6 +61,7 @@ public:
     char m_szDisplayIcon[kValueSize];
 
 private:
+    void OpenTraceFile(const CRegKey& manifestKey);
     void LoadStep(HKEY hManifestKey, const char* pszKeyName);
     void WriteDisplayValue(CRegKey& displayKey, const char* pszValueName, const char* pszValue);
     void DeleteLoadedSubkeys();

@@ -22,6 +22,8 @@ const char kRunListGuardName[] = "Global\\FinishInstall-{5E27B1C4-9A30-4F8D-B6E2
 const char kTitleValue[] = "Title";
 const char kDisplayNameValue[] = "DisplayName";
 const char kDisplayIconValue[] = "DisplayIcon";
+// A file the run's trace is appended to; absent or empty, none.
+const char kTraceFileValue[] = "TraceFile";
 const char kTypeValue[] = "type";
 const char kCommandValue[] = "command";
 const char kParametersValue[] = "parameters";

@@ -124,7 +124,12 @@ wine_quiet() {
     }
 }
 
-write_runlist() { wine_quiet runlist "$RUNLIST" "$1" "$INSTALL_WIN" "$PROBE_WIN" "$PROBE_ARGS"; }
+# With TRACE_FILE set, the run list asks for its trace in that file.
+write_runlist() {
+    wine_quiet runlist "$RUNLIST" "$1" "$INSTALL_WIN" "$PROBE_WIN" "$PROBE_ARGS" \
+        ${TRACE_FILE:+"$TRACE_FILE"}
+}
+readonly TRACE_VALUE='%QuillmereDir%\finish.log'
 
 # measure NAME [--stop-after-start RECORD] PROGRAM [ARGUMENT...]: one launcher run; its output
 # is kept as NAME.out, the record of the step programs it started as NAME.record.
@@ -229,6 +234,7 @@ echo "Measuring (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)) ..
 for i in $(seq "$STARTUP_RUNS"); do
     run_floor "floor-$i"
     run_program "one-$i" 1
+    TRACE_FILE=$TRACE_VALUE run_program "traced-$i" 1
     run_floor "thread-$i" --thread
     run_floor "shell32-$i" --shell32
     measure "probe-$i" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
@@ -245,6 +251,7 @@ startup_fastest() {
 peak_median() { for i in $(seq "$STARTUP_RUNS"); do value "$WORK/$1-$i.out" peak; done | median; }
 floor_ms=$(startup_median floor)
 one_ms=$(startup_median one)
+traced_ms=$(startup_median traced)
 thread_ms=$(startup_median thread)
 shell32_ms=$(startup_median shell32)
 floor_peak=$(peak_median floor)
@@ -342,9 +349,11 @@ if [ "$wow32" = 1 ]; then
     for i in $(seq "$STARTUP_RUNS"); do
         run_floor "floor32-$i"
         run_program "one32-$i" 1
+        TRACE_FILE=$TRACE_VALUE run_program "traced32-$i" 1
     done
     floor32_ms=$(startup_median floor32)
     one32_ms=$(startup_median one32)
+    traced32_ms=$(startup_median traced32)
     split_series i686
 fi
 
@@ -397,6 +406,7 @@ row "floor" "$floor_ms ms (fastest $(startup_fastest floor))"
 row "program" "$one_ms ms (fastest $(startup_fastest one))"
 row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
     "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
+row "with a trace file" "$traced_ms ms (fastest $(startup_fastest traced)): TraceFile $TRACE_VALUE"
 echo "   The shipped i686 build on Wine's 32-bit loader, against the floor built for i686:"
 if [ "$wow32" = 1 ]; then
     startup32_ratio=$(calc "$one32_ms / $floor32_ms" "%.3f")
@@ -404,6 +414,7 @@ if [ "$wow32" = 1 ]; then
     row "program, i686" "$one32_ms ms (fastest $(startup_fastest one32))"
     row "ratio, i686" "$startup32_ratio" "<= $STARTUP_RATIO_GOAL" \
         "$(verdict "$startup32_ratio <= $STARTUP_RATIO_GOAL")"
+    row "trace file, i686" "$traced32_ms ms (fastest $(startup_fastest traced32))"
 else
     row "i686" "not measured: $wow32_reason"
 fi

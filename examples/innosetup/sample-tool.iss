@@ -70,6 +70,9 @@ Root: HKLM; Subkey: "{#ProductKey}"; ValueType: string; ValueName: "InstallLocat
 Root: HKLM; Subkey: "{#RunList}"; ValueType: string; ValueName: "Title"; ValueData: "Finishing the Sample Tool installation"
 Root: HKLM; Subkey: "{#RunList}"; ValueType: string; ValueName: "DisplayName"; ValueData: "Sample Tool 4.2"
 Root: HKLM; Subkey: "{#RunList}"; ValueType: string; ValueName: "DisplayIcon"; ValueData: "{uninstallexe},0"
+; The run's trace, appended to a file in the setup directory, which only administrators can
+; write: the file to ask a customer for when the installation went wrong.
+Root: HKLM; Subkey: "{#RunList}"; ValueType: string; ValueName: "TraceFile"; ValueData: "%QuillmereDir%\finish.log"
 Root: HKLM; Subkey: "{#RunList}\01-settings"; ValueType: string; ValueName: "type"; ValueData: "reg"
 Root: HKLM; Subkey: "{#RunList}\01-settings"; ValueType: string; ValueName: "command"; ValueData: "%InstallDir%\settings.reg"
 Root: HKLM; Subkey: "{#RunList}\01-settings"; ValueType: string; ValueName: "text"; ValueData: "Registering the default settings"
@@ -78,6 +81,10 @@ Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "com
 Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "parameters"; ValueData: "{#RegisterParameters}"
 Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "text"; ValueData: "Registering the plug-ins"
 Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "timeout"; ValueData: "120"
+
+[UninstallDelete]
+; The trace file is FinishInstall.exe's, not the installer's: removed by name.
+Type: files; Name: "{app}\Setup\finish.log"
 
 [Run]
 ; Waits for FinishInstall.exe, which waits for each step: the product is finished when the

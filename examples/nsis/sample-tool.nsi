@@ -67,6 +67,9 @@ Section
     WriteRegStr HKLM "${RUN_LIST}" "Title" "Finishing the Sample Tool installation"
     WriteRegStr HKLM "${RUN_LIST}" "DisplayName" "Sample Tool 4.2"
     WriteRegStr HKLM "${RUN_LIST}" "DisplayIcon" "$INSTDIR\uninstall.exe,0"
+    ; The run's trace, appended to a file in the setup directory, which only administrators
+    ; can write: the file to ask a customer for when the installation went wrong.
+    WriteRegStr HKLM "${RUN_LIST}" "TraceFile" "%QuillmereDir%\finish.log"
     WriteRegStr HKLM "${RUN_LIST}\01-settings" "type" "reg"
     WriteRegStr HKLM "${RUN_LIST}\01-settings" "command" "%InstallDir%\settings.reg"
     WriteRegStr HKLM "${RUN_LIST}\01-settings" "text" "Registering the default settings"
@@ -88,6 +91,7 @@ Section "Uninstall"
     DeleteRegKey HKLM "SOFTWARE\Sample Tool"
     Delete "$INSTDIR\Setup\FinishInstall.exe"
     Delete "$INSTDIR\Setup\register.exe"
+    Delete "$INSTDIR\Setup\finish.log"
     RMDir "$INSTDIR\Setup"
     Delete "$INSTDIR\settings.reg"
     Delete "$INSTDIR\uninstall.exe"

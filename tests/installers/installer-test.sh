@@ -199,8 +199,17 @@ for name in DisplayName DisplayIcon; do
   check "$name in the installer's own entry" "$expected" \
     "$(reg_value "$view" "$DISPLAY_KEY" "$name")"
 done
-check "run list's values and subkeys after the run" "DisplayIcon DisplayName Title" \
+check "run list's values and subkeys after the run" "DisplayIcon DisplayName Title TraceFile" \
   "$(reg_listing "$view" "$RUN_LIST" | sort | tr '\n' ' ' | sed 's/ $//')"
+# The trace file the run list asks for: one run's lines, its version first and its end last.
+trace_path=$(reg_value "$view" "$RUN_LIST" TraceFile)
+trace_path=${trace_path//"%QuillmereDir%"/$install_location\\Setup}
+trace_path=${trace_path//"%InstallDir%"/$install_location}
+trace_file=${trace_path#[Cc]:}
+trace_file=$WINEPREFIX/drive_c${trace_file//\\//}
+check "trace file's runs and last line" "1 all 2 steps run: the window closes" \
+  "$(grep -c '^[-0-9]* [:.0-9]* FinishInstall: FinishInstall ' "$trace_file" 2>&1) $(tail -n 1 \
+    "$trace_file" 2>&1 | tr -d '\r' | sed 's/^[-0-9]* [:.0-9]* FinishInstall: //')"
 
 # --- The signatures ---------------------------------------------------------------------------------
 # The installed program, found where the product's entry says: C: is the prefix's drive_c.
@@ -276,6 +285,7 @@ if [ "$engine" = msi ]; then
   check "uninstall's exit code" 0 "$status"
   check "run list after the uninstall" absent "$(reg_key "$view" "$RUN_LIST")"
   check "installer's own entry after the uninstall" absent "$(reg_key "$view" "$DISPLAY_KEY")"
+  check "trace file after the uninstall" absent "$([ -e "$trace_file" ] && echo present || echo absent)"
 fi
 
 [ "$failures" = 0 ] || {

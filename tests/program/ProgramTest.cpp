@@ -363,7 +363,8 @@ TEST_F(ProgramTest, EnterDuringAStepEndsTheProgramAndLeavesTheChildRunning)
 TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)
 {
     ClaimFigure("with the install location absent, empty or too long, programs planted in "
-                "\\Setup and \\bin at the drive root did not run, and the program ended by itself");
+                "\\Setup and \\bin at the drive root did not run, no trace file went there, and "
+                "the program ended by itself");
     const CPlantedRoot planted(m_dir.substr(0, 2));
     ASSERT_TRUE(planted.Planted());
     SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
@@ -376,12 +377,16 @@ TEST_F(ProgramTest, WithoutInstallLocationNothingPlantedAtTheDriveRootRuns)
             SetInstallLocation(which == "empty" ? std::string() : "C:\\" + std::string(300, 'x'));
         WriteStep("a", "executable", "%InstallDir%\\bin\\tool.exe", arguments.c_str(), "Bin");
         WriteStep("b", "executable", "%QuillmereDir%\\tool.exe", arguments.c_str(), "Setup");
+        SetStringValue(ManifestKeyPath(), "TraceFile", "%QuillmereDir%\\finish.log");
         CProgramRun run(ProgramPath(), m_dir.c_str());
         ASSERT_TRUE(run.Started());
         DWORD dwExitCode = 1;
         EXPECT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << which;
         EXPECT_EQ(0u, dwExitCode) << which;
         EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << which << ": a planted program ran";
+        const std::string rootTrace = m_dir.substr(0, 2) + "\\Setup\\finish.log";
+        EXPECT_FALSE(FileExists(rootTrace)) << which << ": the trace went to the drive's root";
+        DeleteFileA(rootTrace.c_str());
     }
     SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
 }

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,9 +35,9 @@ protected:
     }
 
     // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
-    std::vector<std::string> RunTraced(DWORD* pdwExitCode = NULL)
+    std::vector<std::string> RunTraced(DWORD* pdwExitCode = NULL, const char* pszDir = NULL)
     {
-        CProgramRun run(ProgramPath(), NULL, CProgramRun::kUnderDebugger);
+        CProgramRun run(ProgramPath(), pszDir, CProgramRun::kUnderDebugger);
         EXPECT_TRUE(run.Started());
         std::vector<std::string> raw, lines;
         EXPECT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &raw)) << "the program did not end";
@@ -50,7 +52,106 @@ protected:
         }
         return lines;
     }
+
+    // What a run did: its trace, the product's and the display key's trees and its steps' starts.
+    struct RunOutcome {
+        std::vector<std::string> lines;
+        RegistrySnapshot product, display;
+        std::vector<std::string> steps;
+    };
+
+    // A step that runs and one passed over, with the trace file's value (NULL: none), run from
+    // the install location, where a path the program took as relative would land. The value
+    // is taken away again before the registry is looked at.
+    RunOutcome RunWithTraceFile(const char* pszTraceFile)
+    {
+        ResetProgramKeys();
+        DeleteFileA(m_record.c_str());
+        SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+        WriteProbeStep("1-good", "", "Good");
+        WriteStep("2-wrongcase", "Executable", ProbePath().c_str(), NULL, "Wrong case");
+        if (pszTraceFile != NULL)
+            SetStringValue(ManifestKeyPath(), "TraceFile", pszTraceFile);
+        RunOutcome outcome;
+        outcome.lines = RunTraced(NULL, m_dir.c_str());
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ManifestKeyPath().c_str(), "TraceFile");
+        outcome.product = SnapshotTree(ProductKeyPath());
+        outcome.display = SnapshotTree(DisplayKeyPath());
+        for (const ProbeRun& run : ProbeRuns())
+            outcome.steps.push_back(run.commandLine + "|" + run.currentDir);
+        return outcome;
+    }
 };
+
+// Local time as the trace file writes it, which sorts as text.
+std::string LocalTimeStamp()
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    char szStamp[32];
+    snprintf(szStamp, sizeof szStamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d", st.wYear, st.wMonth,
+             st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+    return szStamp;
+}
+
+bool IsTimeStamp(const std::string& text)
+{
+    const std::string form = "0000-00-00 00:00:00.000";
+    if (text.size() != form.size())
+        return false;
+    for (size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '0' ? !isdigit(static_cast<unsigned char>(text[i])) : text[i] != form[i])
+            return false;
+    }
+    return true;
+}
+
+// One run's part of a trace file, between two local times: a first line with the version, then
+// after each time stamp exactly the lines of the debug output, in order.
+void ExpectRunInFile(const std::string& text, const std::vector<std::string>& lines,
+                     const std::string& from, const std::string& to)
+{
+    std::vector<std::string> fileLines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = text.substr(start, end - start);
+        const std::string stamp = line.substr(0, from.size());
+        ASSERT_TRUE(IsTimeStamp(stamp) && line.compare(from.size(), 1, " ") == 0) << line;
+        EXPECT_TRUE(from <= stamp && stamp <= to)
+            << stamp << " is not between " << from << " and " << to;
+        ASSERT_EQ(kPrefix, line.substr(from.size() + 1, sizeof kPrefix - 1)) << line;
+        fileLines.push_back(line.substr(from.size() + sizeof kPrefix));
+    }
+    EXPECT_EQ(text.size(), start) << "not a whole line at the end: " << text.substr(start);
+    ASSERT_GE(fileLines.size(), 2u) << text;
+    EXPECT_EQ(0u, fileLines[0].find("FinishInstall " FINISHINSTALL_VERSION ", process id "))
+        << fileLines[0];
+    EXPECT_EQ(0u, fileLines[1].find("run list guard ")) << fileLines[1];
+    EXPECT_EQ(lines, std::vector<std::string>(fileLines.begin() + 1, fileLines.end()));
+}
+
+// Every file and folder under a folder, by its path below it.
+std::vector<std::string> FilesUnder(const std::string& dir, const std::string& below = "")
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((dir + "\\" + below + "*").c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        names.push_back(below + name);
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const std::string& inner : FilesUnder(dir, below + name + "\\"))
+                names.push_back(inner);
+        }
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& wanted)
 {
@@ -269,4 +370,79 @@ TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
     EXPECT_NE(std::string::npos, runs[0].commandLine.find("--exit 1")) << runs[0].commandLine;
     EXPECT_NE(std::string::npos, runs[1].commandLine.find("--exit 2")) << runs[1].commandLine;
     EXPECT_EQ(std::vector<std::string>{"597"}, SubkeyNames(ManifestKeyPath()));
+}
+
+// The file a customer sends: the whole trace of each run, from the guard's first line, text in
+// the program's code page byte for byte, each run after the one before.
+TEST_F(TraceTest, TraceFileHoldsEveryLineOfEachRunAfterTheOneBefore)
+{
+    const std::string path = m_setupDir + "\\finish.log";
+    SetStringValue(ManifestKeyPath(), "TraceFile", "%QuillmereDir%\\finish.log");
+    SetWideValue(ManifestKeyPath(), "DisplayName", L"\u03A9mega \u88FD\u54C1 \U0001F600");
+    WriteProbeStep("1-good", "", "Good");
+    const std::string beforeFirst = LocalTimeStamp();
+    const std::vector<std::string> first = RunTraced();
+    const std::string afterFirst = LocalTimeStamp();
+    EXPECT_TRUE(HasLine(first, "trace file \"" + path +
+                                   "\" opened: every line of the run is appended to it"))
+        << Joined(first);
+    EXPECT_EQ(1u, ProbeRuns().size());
+    const std::string firstText = ReadFileText(path);
+    ExpectRunInFile(firstText, first, beforeFirst, afterFirst);
+
+    const std::vector<std::string> second = RunTraced();
+    const std::string bothText = ReadFileText(path);
+    ASSERT_EQ(firstText, bothText.substr(0, firstText.size())) << "the first run's lines changed";
+    ExpectRunInFile(bothText.substr(firstText.size()), second, afterFirst, LocalTimeStamp());
+}
+
+// A trace file changes nothing the run does, whatever becomes of it; refused, the debug output
+// says why. No value, or an empty one: no file anywhere.
+TEST_F(TraceTest, TraceFileAbsentEmptyOrRefusedLeavesTheRunAsItIs)
+{
+    const RunOutcome without = RunWithTraceFile(NULL);
+    EXPECT_TRUE(HasLine(without.lines, "TraceFile not read (error 2)")) << Joined(without.lines);
+    EXPECT_EQ(std::vector<std::string>({"Setup", "record.txt"}), FilesUnder(m_dir));
+
+    const std::string other = m_dir + "\\other.txt", linked = m_setupDir + "\\linked.log";
+    WriteFileText(other, "the other file's bytes");
+    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), other.c_str(), NULL)) << GetLastError();
+    ASSERT_TRUE(CreateDirectoryA((m_setupDir + "\\folder.log").c_str(), NULL));
+    const std::string overLimit = m_setupDir + "\\" + std::string(259 - m_setupDir.size(), 'x');
+    struct Case {
+        std::string value, path, reason;
+    };
+    std::vector<Case> cases = {
+        {"", "", ""},
+        {"%InstallDir%\\missing\\finish.log", m_dir + "\\missing\\finish.log",
+         "its folder does not exist"},
+        {"%QuillmereDir%\\folder.log", m_setupDir + "\\folder.log", "it is a folder"},
+        {"%QuillmereDir%\\linked.log", linked, "it has 2 hard links: other names of one file"},
+        {overLimit, overLimit, "its path is longer than 259 characters"},
+        {"finish.log", "finish.log", "it is not a full path on a drive or a share"},
+    };
+    // Wine 8 makes no symbolic link: CreateSymbolicLinkA reports success and leaves nothing
+    // (and follows a Unix one as the file it names), so the case runs where links are made.
+    const std::string symlink = m_setupDir + "\\symlink.log";
+    CreateSymbolicLinkA(symlink.c_str(), other.c_str(), 0);
+    const DWORD dwLink = GetFileAttributesA(symlink.c_str());
+    if (dwLink != INVALID_FILE_ATTRIBUTES && (dwLink & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        cases.push_back({"%QuillmereDir%\\symlink.log", symlink, "it is a reparse point (a link)"});
+    const std::vector<std::string> files = FilesUnder(m_dir);
+    for (const auto& c : cases) {
+        const RunOutcome outcome = RunWithTraceFile(c.value.c_str());
+        EXPECT_EQ(without.product, outcome.product) << c.value;
+        EXPECT_EQ(without.display, outcome.display) << c.value;
+        EXPECT_EQ(without.steps, outcome.steps) << c.value;
+        EXPECT_EQ(files, FilesUnder(m_dir)) << c.value << ": a file made or taken away";
+        if (c.reason.empty()) {
+            EXPECT_TRUE(HasLine(outcome.lines, "TraceFile \"\"")) << Joined(outcome.lines);
+            EXPECT_FALSE(HasLineStarting(outcome.lines, "trace file ")) << Joined(outcome.lines);
+        } else {
+            EXPECT_TRUE(HasLine(outcome.lines, "trace file \"" + c.path + "\" refused: " +
+                                                   c.reason + "; the run goes on without it"))
+                << Joined(outcome.lines);
+        }
+    }
+    EXPECT_EQ("the other file's bytes", ReadFileText(other));
 }
