@@ -4,6 +4,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "framework/AfxText.h"
@@ -29,8 +30,9 @@ const int kReasonSize = 320;
 
 // Never closed: the worker may trace up to the end of the process, which closes it.
 HANDLE g_hFile = INVALID_HANDLE_VALUE;
-bool g_bHolding = false;
-char g_held[kHeldSize];
+// kHeldSize bytes while lines are held, from the heap: a static buffer would take its size in
+// the program's file.
+char* g_pHeld = NULL;
 size_t g_cbHeld = 0;
 unsigned g_nDropped = 0;
 
@@ -62,7 +64,7 @@ size_t FormatLine(char* pszLine, const char* pszFormat, va_list args)
 // the file names.
 void ToFile(const char* pszLine, size_t cchLine)
 {
-    if (g_hFile == INVALID_HANDLE_VALUE && !g_bHolding)
+    if (g_hFile == INVALID_HANDLE_VALUE && g_pHeld == NULL)
         return;
     char szFileLine[kFileLineSize];
     SYSTEMTIME st;
@@ -77,7 +79,7 @@ void ToFile(const char* pszLine, size_t cchLine)
         DWORD cbWritten;
         ::WriteFile(g_hFile, szFileLine, static_cast<DWORD>(cb), &cbWritten, NULL);
     } else if (g_cbHeld + cb <= kHeldSize) {
-        memcpy(g_held + g_cbHeld, szFileLine, cb);
+        memcpy(g_pHeld + g_cbHeld, szFileLine, cb);
         g_cbHeld += cb;
     } else {
         ++g_nDropped;
@@ -183,7 +185,9 @@ const char* CTrace::ErrorText(unsigned long dwError, char* pszBuffer, unsigned l
 
 void CTrace::HoldForFile(const char* pszFirstLine, ...)
 {
-    g_bHolding = true;
+    // Without the memory no line is held, and the run goes on as ever.
+    if (g_pHeld == NULL)
+        g_pHeld = static_cast<char*>(malloc(kHeldSize));
     g_cbHeld = 0;
     g_nDropped = 0;
     char szLine[kLineSize];
@@ -196,19 +200,24 @@ void CTrace::HoldForFile(const char* pszFirstLine, ...)
 
 void CTrace::AppendToFile(const char* pszPath)
 {
-    g_bHolding = false;
-    if (pszPath[0] == '\0')
-        return;
+    // The held lines go to the file, where there is one, and are let go either way.
+    char* const pHeld = g_pHeld;
+    g_pHeld = NULL;
     char szReason[kReasonSize];
     szReason[kReasonSize - 1] = '\0';
-    const HANDLE hFile = OpenForAppending(pszPath, szReason);
+    const HANDLE hFile =
+        pszPath[0] != '\0' ? OpenForAppending(pszPath, szReason) : INVALID_HANDLE_VALUE;
+    if (hFile != INVALID_HANDLE_VALUE && pHeld != NULL) {
+        DWORD cbWritten;
+        ::WriteFile(hFile, pHeld, static_cast<DWORD>(g_cbHeld), &cbWritten, NULL);
+    }
+    free(pHeld);
+    if (pszPath[0] == '\0')
+        return;
     if (hFile == INVALID_HANDLE_VALUE) {
         Line("trace file \"%s\" refused: %s; the run goes on without it", pszPath, szReason);
         return;
     }
-    DWORD cbWritten;
-    ::WriteFile(hFile, g_held, static_cast<DWORD>(g_cbHeld), &cbWritten, NULL);
-    g_cbHeld = 0;
     g_hFile = hFile;
     Line("trace file \"%s\" opened: every line of the run is appended to it", pszPath);
     if (g_nDropped > 0)
