@@ -129,7 +129,9 @@ else
   engine=$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')/pkcs11.so
   [ -f "$engine" ] ||
     fail "no PKCS#11 engine for OpenSSL at $engine (Debian's libengine-pkcs11-openssl; scripts/setup.sh installs it)"
-  sign_with=(-pkcs11engine "$engine" -pkcs11module "$module" -certs "$cert" -key "$key")
+  # osslsigncode finds the engine by its name in that folder; Debian 12's own osslsigncode (2.5)
+  # fails to load it when given its path.
+  sign_with=(-pkcs11module "$module" -certs "$cert" -key "$key")
   [ -z "$password_file" ] || sign_with+=(-readpass "$password_file")
 fi
 [ ! -f "$SYSTEM_ROOTS" ] || cat "$SYSTEM_ROOTS" >>"$chain"
