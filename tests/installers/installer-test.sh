@@ -6,10 +6,10 @@
 # reached the installer's own entry; the step subkeys are gone and the run list's values kept;
 # and the installer ended only after the last step had. A Windows Installer package is then
 # uninstalled by its entry's command, which must take the run list and that entry with it.
-# Signed as an author signs: the program it carries from a .pfx, the installer or package from a
-# token (SoftHSM2), each by scripts/sign.sh with a throwaway certificate made here; both verify,
-# Wine's WinVerifyTrust accepts them and refuses the unsigned and a changed program, and the
-# installed FinishInstall.exe is the signed one.
+# Signed as an author signs: the program it carries from a .pfx, the installer from a token
+# (SoftHSM2), a package and its program the other way round, each by scripts/sign.sh with a
+# throwaway certificate made here; both verify, Wine's WinVerifyTrust accepts them and refuses the
+# unsigned and a changed program, and the installed FinishInstall.exe is the signed one.
 #
 #   installer-test.sh nsis|inno|msi BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]
 #
@@ -69,8 +69,16 @@ unsigned_program=$program
 program=$work/signed/FinishInstall.exe
 mkdir -p "$work/signed"
 cp "$unsigned_program" "$program"
-scripts/sign.sh --pfx "$certificate/signer.pfx" --password-file "$certificate/password.txt" \
-  "$program" >"$work/sign.log" 2>&1 || fail "scripts/sign.sh failed on the program: $(cat "$work/sign.log")"
+. "$certificate/token.env"
+from_pfx=(--pfx "$certificate/signer.pfx" --password-file "$certificate/password.txt")
+from_token=(--pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_KEY" --cert "$certificate/chain.pem"
+            --password-file "$certificate/pin.txt")
+# The package from the .pfx and its program from the token, the other way round elsewhere: each
+# kind of file is signed both ways across the tests.
+program_from=("${from_pfx[@]}") installer_from=("${from_token[@]}")
+if [ "$engine" = msi ]; then program_from=("${from_token[@]}") installer_from=("${from_pfx[@]}"); fi
+scripts/sign.sh "${program_from[@]}" "$program" >"$work/sign.log" 2>&1 ||
+  fail "scripts/sign.sh failed on the program: $(cat "$work/sign.log")"
 signed_hash=$(sha256sum "$program" | cut -d' ' -f1)
 
 # --- The installer ------------------------------------------------------------------------------
@@ -87,7 +95,6 @@ nsis)
   [ "$bits" = 64 ] && target=(-DTARGET=amd64-unicode -DREGVIEW=64)
   # The example's own signing step signs the installer and its uninstaller, from the token.
   (
-    . "$certificate/token.env"
     makensis -V2 "-DFINISHINSTALL_EXE=$program" "-DREGISTER_EXE=$probe" \
       "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" "-DOUTFILE=$installer" "${target[@]}" \
       "-DSIGN=bash $root/scripts/sign.sh --pkcs11-module $TOKEN_MODULE --key \"$TOKEN_KEY\" --cert $certificate/chain.pem --password-file $certificate/pin.txt \"%1\"" \
@@ -119,11 +126,8 @@ msi)
 *) fail "unknown engine $engine" ;;
 esac
 [ -f "$installer" ] || fail "the $engine compiler made no $installer"
-[ "$engine" = nsis ] || (
-  . "$certificate/token.env"
-  scripts/sign.sh --pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_KEY" \
-    --cert "$certificate/chain.pem" --password-file "$certificate/pin.txt" "$installer"
-) >>"$work/sign.log" 2>&1 || fail "scripts/sign.sh failed on the $engine installer: $(cat "$work/sign.log")"
+[ "$engine" = nsis ] || scripts/sign.sh "${installer_from[@]}" "$installer" >>"$work/sign.log" 2>&1 ||
+  fail "scripts/sign.sh failed on the $engine installer: $(cat "$work/sign.log")"
 
 # --- A prefix without the product -----------------------------------------------------------------
 # Windows Installer keeps its own record of an installed product, which the lines below do not
