@@ -60,7 +60,8 @@ echo "Building into $BUILD32 and $BUILD64 ..."
 mkdir -p "$BUILD32" "$BUILD64"
 # The 32-bit start-up needs a machine that runs 32-bit code, and Wine's 32-bit loader.
 . scripts/compat32.sh
-if wow32_reason=$(runs_32bit_code); then wow32=1; else wow32=0; fi
+if compat32_check; then wow32=1; else wow32=0; fi
+wow32_reason=$COMPAT32_REASON
 quiet "$BUILD32/bench-configure.log" cmake -S . -B "$BUILD32" \
     --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DFINISHINSTALL_TESTS=$([ "$wow32" = 1 ] && echo ON || echo OFF)

@@ -9,12 +9,12 @@ root=$PWD
 
 scripts/setup.sh
 . scripts/compat32.sh
-if reason=$(runs_32bit_code); then
+if compat32_check; then
   arch=i686
   why="the shipped 32-bit build, on Wine's 32-bit loader"
 else
   arch=x86_64
-  why="the 64-bit twin of the shipped 32-bit program, because $reason"
+  why="the 64-bit twin of the shipped 32-bit program, because $COMPAT32_REASON"
 fi
 cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" -j"$(nproc)" --target FinishInstall childprobe >/dev/null

@@ -16,8 +16,8 @@ readonly DIR=build/innosetup
 readonly STAMP=$DIR/unpacked
 
 . scripts/compat32.sh
-if ! reason=$(runs_32bit_code); then
-  echo "Inno Setup compiler not fetched: $reason"
+if ! compat32_check; then
+  echo "Inno Setup compiler not fetched: $COMPAT32_REASON"
   exit 0
 fi
 if [ -f "$DIR/package/bin/ISCC.exe" ] && [ "$(cat "$STAMP" 2>/dev/null)" = "$INTEGRITY" ]; then

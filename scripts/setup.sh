@@ -12,40 +12,48 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make gcc binutils locales g++-mingw-w64-i686 g++-mingw-w64-x86-64
+packages=(cmake make locales g++-mingw-w64-i686 g++-mingw-w64-x86-64
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils
-          googletest imagemagick clang-format nsis wixl
+          googletest imagemagick clang-format nsis wixl ca-certificates
           openssl osslsigncode libengine-pkcs11-openssl softhsm2)
+# What the probes of scripts/compat32.sh are built with: as and ld, and a C compiler with the C
+# library's headers. A minimal machine has none of them.
+readonly probe_packages=(binutils gcc libc6-dev)
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+apt_updated=0
 
-# The probes need as and ld; a machine without them has them installed first.
-if ! command -v as >/dev/null || ! command -v ld >/dev/null || ! command -v cc >/dev/null; then
-  $sudo_cmd apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends binutils gcc
-fi
+# install_missing PACKAGE...: those of the packages that dpkg does not have, installed.
+install_missing() {
+  local p absent=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || absent+=("$p")
+  done
+  [ ${#absent[@]} -gt 0 ] || return 0
+  echo "Installing: ${absent[*]}"
+  if [ "$apt_updated" = 0 ]; then
+    $sudo_cmd apt-get update -q
+    apt_updated=1
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${absent[@]}"
+}
+
+install_missing "${probe_packages[@]}"
 . scripts/compat32.sh
-if reason=$(runs_32bit_code); then
+# A probe that cannot be built ends the set-up here, with one line (compat32_check).
+if compat32_check; then
   packages+=(wine32:i386)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "Adding the i386 architecture to dpkg, for Wine's 32-bit loader"
     $sudo_cmd dpkg --add-architecture i386
+    apt_updated=0
   fi
 else
-  echo "Wine's 32-bit loader not installed: $reason"
+  echo "Wine's 32-bit loader not installed: $COMPAT32_REASON"
 fi
 # A machine with Node.js from elsewhere has its own npm, which Debian's npm would conflict with.
 command -v npm >/dev/null || packages+=(npm)
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  $sudo_cmd apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+install_missing "${packages[@]}"
 
 # The string tests run a second time under the double-byte code page 932, which Wine takes from
 # a Japanese locale: that locale must exist, or Wine quietly falls back to 1252.

@@ -173,7 +173,8 @@ finish_suite() {
 archs=(i686 x86_64)
 prefix_check=
 suites=()
-if reason32=$(runs_32bit_code); then suites+=(i686); fi
+if compat32_check; then suites+=(i686); fi
+reason32=$COMPAT32_REASON
 suites+=(x86_64)
 
 for arch in "${archs[@]}"; do
@@ -233,20 +234,25 @@ for arch in "${suites[@]}"; do
   fi
 done
 
-echo
-printf '%s\n' "${summary[@]}"
-# The figures the reliability checks print: the soak's counts and each fault case's finding,
-# "checked:" for a case whose every check held, "FAILED:" (with the same words) otherwise.
-for arch in "${suites[@]}"; do
+# The closing lines, also kept in build/summary.txt for whoever started the command from elsewhere
+# (scripts/test-in-debian.sh, CI).
+print_summary() {
   echo
-  echo "$arch figures:"
-  grep -h -E '^(run lists:|checked:|FAILED:)' "build/$arch/test.log" || true
-done
-# The release checks' own: the signed release program's and sign.sh's refusals.
-echo
-echo "release figures:"
-grep -h -E '^(checked:|release-check: FAILED:)' build/release-check.log || true
-echo
-echo "GoogleTest: $total_passed passed, $total_failed failed, $total_skipped skipped"
-echo "the test command took $(seconds $(($(date +%s) - started)))"
+  printf '%s\n' "${summary[@]}"
+  # The figures the reliability checks print: the soak's counts and each fault case's finding,
+  # "checked:" for a case whose every check held, "FAILED:" (with the same words) otherwise.
+  for arch in "${suites[@]}"; do
+    echo
+    echo "$arch figures:"
+    grep -h -E '^(run lists:|checked:|FAILED:)' "build/$arch/test.log" || true
+  done
+  # The release checks' own: the signed release program's and sign.sh's refusals.
+  echo
+  echo "release figures:"
+  grep -h -E '^(checked:|release-check: FAILED:)' build/release-check.log || true
+  echo
+  echo "GoogleTest: $total_passed passed, $total_failed failed, $total_skipped skipped"
+  echo "the test command took $(seconds $(($(date +%s) - started)))"
+}
+print_summary | tee build/summary.txt
 exit $status

@@ -9,6 +9,12 @@
 # Wine's own regedit and reg started through it act in the 32-bit registry view: WINE64 is the
 # loader to name wherever the 64-bit view is meant.
 
+# Wine names Unix files in the locale's character set: without a UTF-8 one it cannot make a file
+# whose name is outside ASCII. Every Wine the scripts start gets the same locale, whatever the
+# caller's (a bare environment has none); a test that needs another sets LC_ALL for itself.
+unset LANGUAGE LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || command -v wine)
 
