@@ -284,7 +284,8 @@ if [ "$engine" = msi ]; then
   if [ ${#uninstall[@]} = 0 ]; then
     status="no UninstallString"
   else
-    timeout 120 "$WINE64" "${uninstall[@]}" /qn >"$work/uninstall-output.log" 2>&1 || status=$?
+    timeout 120 "$WINE64" "${uninstall[@]}" /qn /l*v "$(winpath "$work/uninstall.log")" \
+      >"$work/uninstall-output.log" 2>&1 || status=$?
   fi
   check "uninstall's exit code" 0 "$status"
   check "run list after the uninstall" absent "$(reg_key "$view" "$RUN_LIST")"
