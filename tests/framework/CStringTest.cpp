@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "framework/CString.h"
+#include "support/TestOptions.h"
 
 TEST(CString, EmptyStringConvertsToEmptyTextNeverNull)
 {
@@ -156,22 +157,23 @@ TEST(CStringReplace, LoneLeadByteAtTheEndIsKept)
 }
 
 // The default code page is the system's: a trail byte that is a backslash is stepped over under
-// Shift-JIS (932) and matched under a single-byte code page. CTest runs this a second time with
-// a Japanese locale and FINISHINSTALL_EXPECT_ACP=932, so that a machine without that locale
-// fails here instead of quietly testing 1252 twice.
+// Shift-JIS (932) and matched under a single-byte code page. The string tests run a second time
+// with --expect-double-byte where the system code page is double-byte (under Wine, a Japanese
+// locale), so that a machine where that did not take fails here instead of quietly testing a
+// single-byte code page twice.
 TEST(CStringReplace, SystemCodePageIsTheDefault)
 {
-    const char* pszExpected = getenv("FINISHINSTALL_EXPECT_ACP");
-    if (pszExpected != NULL) {
-        ASSERT_EQ(strtoul(pszExpected, NULL, 10), GetACP()) << "the locale gave another code page";
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    if (ExpectDoubleByteCodePage()) {
+        ASSERT_EQ(2u, info.MaxCharSize)
+            << "the system code page, " << GetACP() << ", is not a double-byte one";
     }
     CString text("C:\\\x95\x5CSetup");
     if (GetACP() == 932) {
         EXPECT_EQ(1, text.Replace("\\", "/"));
         EXPECT_STREQ("C:/\x95\x5CSetup", text);
     } else {
-        CPINFO info;
-        ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
         if (info.MaxCharSize != 1)
             GTEST_SKIP() << "a double-byte system code page other than 932: " << GetACP();
         EXPECT_EQ(2, text.Replace("\\", "/"));

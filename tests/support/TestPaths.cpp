@@ -20,9 +20,13 @@ std::string ProbePath()
     return TestBinaryDir() + "\\childprobe.exe";
 }
 
+// Beside the tests in the test bundle, one folder up in the build folder.
 std::string ProgramPath()
 {
-    std::string dir = TestBinaryDir();
+    const std::string dir = TestBinaryDir();
+    const std::string beside = dir + "\\" + installer::kProgramFileName;
+    if (GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return beside;
     return dir.substr(0, dir.find_last_of('\\')) + "\\" + installer::kProgramFileName;
 }
 
@@ -68,9 +72,19 @@ std::string MakeScratchDir(const char* pszName)
     return dir;
 }
 
+// A program that has just ended may hold its files a moment longer through what the platform
+// started for it (Wine's console host for a console program ends after it): the folder is
+// tried again for a few seconds, so that no test leaves one behind.
 void RemoveScratchDir(const std::string& dir)
 {
-    DeleteTree(dir);
+    const int kTries = 50;
+    const DWORD kPauseMs = 100;
+    for (int i = 0; i < kTries; ++i) {
+        DeleteTree(dir);
+        if (GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return;
+        Sleep(kPauseMs);
+    }
 }
 
 std::string ReadFileText(const std::string& path)
@@ -110,20 +124,28 @@ bool FileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-CPlantedRoot::CPlantedRoot(const std::string& drive) : m_drive(drive)
+// The folders are made new or not at all: on somebody's machine a \bin of their own, with a
+// tool.exe in it, must be neither overwritten nor removed.
+CPlantedRoot::CPlantedRoot(const std::string& drive)
+    : m_drive(drive), m_bPlanted(false), m_bMadeSetup(false), m_bMadeBin(false)
 {
-    CreateDirectoryA((m_drive + "\\Setup").c_str(), NULL);
-    CreateDirectoryA((m_drive + "\\bin").c_str(), NULL);
-    m_bPlanted = CopyFileA(ProbePath().c_str(), (m_drive + "\\Setup\\tool.exe").c_str(), FALSE) &&
-                 CopyFileA(ProbePath().c_str(), (m_drive + "\\bin\\tool.exe").c_str(), FALSE);
+    m_bMadeSetup = CreateDirectoryA((m_drive + "\\Setup").c_str(), NULL) != FALSE;
+    m_bMadeBin = CreateDirectoryA((m_drive + "\\bin").c_str(), NULL) != FALSE;
+    m_bPlanted = m_bMadeSetup && m_bMadeBin &&
+                 CopyFileA(ProbePath().c_str(), (m_drive + "\\Setup\\tool.exe").c_str(), TRUE) &&
+                 CopyFileA(ProbePath().c_str(), (m_drive + "\\bin\\tool.exe").c_str(), TRUE);
 }
 
 CPlantedRoot::~CPlantedRoot()
 {
-    DeleteFileA((m_drive + "\\Setup\\tool.exe").c_str());
-    DeleteFileA((m_drive + "\\bin\\tool.exe").c_str());
-    RemoveDirectoryA((m_drive + "\\Setup").c_str());
-    RemoveDirectoryA((m_drive + "\\bin").c_str());
+    if (m_bMadeSetup) {
+        DeleteFileA((m_drive + "\\Setup\\tool.exe").c_str());
+        RemoveDirectoryA((m_drive + "\\Setup").c_str());
+    }
+    if (m_bMadeBin) {
+        DeleteFileA((m_drive + "\\bin\\tool.exe").c_str());
+        RemoveDirectoryA((m_drive + "\\bin").c_str());
+    }
 }
 
 std::vector<ProbeRun> ReadProbeRuns(const std::string& recordPath)

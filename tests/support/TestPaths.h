@@ -18,6 +18,7 @@ std::string Utf8(const std::wstring& text);
 
 // Programs planted at the root of a drive, where any user may write: a "\Setup" folder with a
 // tool in it and "\bin\tool.exe", both copies of childprobe.exe. Removed again at the end.
+// Planted only where neither folder exists yet: AlreadyThere tells.
 class CPlantedRoot {
 public:
     explicit CPlantedRoot(const std::string& drive);
@@ -26,10 +27,14 @@ public:
     CPlantedRoot& operator=(const CPlantedRoot&) = delete;
 
     bool Planted() const { return m_bPlanted; }
+    // A folder of the machine's own was in the way, and nothing was planted.
+    bool AlreadyThere() const { return !m_bMadeSetup || !m_bMadeBin; }
 
 private:
     std::string m_drive;
     bool m_bPlanted;
+    bool m_bMadeSetup;
+    bool m_bMadeBin;
 };
 
 // One start of childprobe.exe as its --record file tells it.

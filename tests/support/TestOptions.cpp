@@ -1,0 +1,17 @@
+#include "support/TestOptions.h"
+
+namespace {
+
+bool g_bExpectDoubleByte = false;
+
+} // namespace
+
+void SetExpectDoubleByteCodePage()
+{
+    g_bExpectDoubleByte = true;
+}
+
+bool ExpectDoubleByteCodePage()
+{
+    return g_bExpectDoubleByte;
+}
