@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # The README's test command, and CI's: the format check, both builds with warnings as errors,
-# both suites under Wine, each in its own prefixes under Xvfb, and the release checks; then what
-# passed, was skipped (with the reasons) and failed per build, and the reliability figures.
-# Arguments go to CTest and select the tests of both suites (for example -R test_soak).
+# both suites under Wine, and the release checks; then what passed, was skipped (with the
+# reasons) and failed per build, and the reliability figures. Arguments go to CTest and select
+# the tests of both suites (for example -R test_soak).
+#
+# The GoogleTest programs run as a Windows machine runs them: each build's test bundle (the
+# tests-bundle target) unpacked into the C:\ of a fresh prefix and started as
+# `cmd /c run-tests.cmd CASE...` with nothing but Wine's own variables (scripts/run-bundle.sh).
+# The installer examples' tests, which need Linux's engines, run under CTest.
 #
 # The suites spend most of their time waiting on the program's one-second look at a running
-# step, so they run side by side, and each in lanes: its slowest test binaries apart from the
+# step, so they run side by side, and each in lanes: the bundle's slowest cases apart from the
 # rest, each lane in a prefix, on a display and with a wineserver of its own (the tests of one
 # prefix share its registry, so they run one after another). A suite starts as soon as its own
 # build is done, while the next build runs; the release checks run beside the suites. Each
@@ -25,10 +30,43 @@ export FINISHINSTALL_XVFB=1
 # sharing its system files with it (wine_env_copy).
 export WINE_ENV_TEMPLATE=$PWD/build/wineprefix-template
 
-# A test goes to the first lane whose pattern matches its name. Sized from the tests' times on
-# an idle machine: about 100 s a lane.
-readonly LANES=("program ^test_program" "soak ^test_(soak|framework)" "installers ^test_installer_"
-                "units .")
+# A test goes to the first lane whose pattern matches its name; a lane is the bundle's unless
+# it is CTest's. Two cases need a machine setting Wine takes from the environment, and have a
+# bundle run of their own with it, as a Windows machine with that setting: a double-byte system
+# code page (a Japanese locale) and no display. Sized from the tests' times on an idle machine.
+readonly LANES=("program ^test_program$" "nodisplay ^test_program_no_display$"
+                "codepage ^test_framework_cp932$" "soak ^test_(soak|framework)$"
+                "installers ^test_installer_" "units .")
+readonly CTEST_LANES=" installers "
+# lane_settings LANE: what run-bundle.sh gives the lane's machine.
+lane_settings() {
+  case $1 in
+    codepage) echo FINISHINSTALL_BUNDLE_LC_ALL=ja_JP.UTF-8 ;;
+    nodisplay) echo FINISHINSTALL_BUNDLE_NO_DISPLAY=1 ;;
+    *) echo FINISHINSTALL_BUNDLE_PLAIN=1 ;;
+  esac
+}
+# The runner's closing line.
+readonly CLOSING='^[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$'
+
+# bundle_zip ARCH: the build's test bundle.
+bundle_zip() {
+  local zips=("build/$1"/FinishInstall-*-tests-win*.zip)
+  echo "$PWD/${zips[0]}"
+}
+
+# check_bundle_paths ARCH: no program of the bundle names a folder of this machine (the
+# sources, the build, the compilers' and GoogleTest's).
+check_bundle_paths() {
+  local dir found
+  dir=$(ls -d "build/$1/bundle"/FinishInstall-*-tests-win*)
+  found=$(grep -l -a -E "$PWD|/usr/(src|lib|include|share|[a-z0-9_]+-w64-mingw32)/|/root/|/home/" \
+    "$dir"/*.exe || true)
+  [ -z "$found" ] || {
+    echo "=== $1 test bundle: these programs name folders of the build machine: $found ==="
+    return 1
+  }
+}
 
 # sum_gtest WORD LANE_LOG...: the test cases GoogleTest reported under [  WORD ] in the lanes'
 # logs. Counted from the lines CTest numbers as a test's output: a failed test's output comes
@@ -82,6 +120,43 @@ run_lane() {
   fi
 }
 
+# run_bundle_lane ARCH LANE CASE...: the cases, in a run of the build's test bundle in a prefix
+# of the lane's own (scripts/run-bundle.sh); the runner's output, then each case's whole output,
+# in the lane's log, its exit status and end time beside it, and a line saying how it ended: the
+# runner's closing line and its time.
+run_bundle_lane() {
+  local arch=$1 lane=$2 dir=$PWD/build/$1/lanes/$2
+  shift 2
+  mkdir -p "$(dirname "$dir")"
+  local status=0 start end zip bundle closing testcase
+  start=$(date +%s)
+  zip=$(bundle_zip "$arch")
+  bundle=$(basename "$zip" .zip)
+  (
+    unset XVFB_PID WINE_ENV_STARTED
+    env "$(lane_settings "$lane")" scripts/run-bundle.sh "$zip" "$dir" "$@"
+  ) >"$dir.out" 2>&1 || status=$?
+  {
+    tr -d '\r' <"$dir/run.log" 2>/dev/null || cat "$dir.out"
+    for testcase in "$@"; do
+      echo "=== $testcase: its whole output ==="
+      tr -d '\r' <"$dir/wineprefix/drive_c/$bundle/$testcase.log" 2>/dev/null || true
+    done
+  } >"$dir.log"
+  echo "$status" >"$dir.status"
+  end=$(date +%s)
+  echo "$end" >"$dir.end"
+  closing=$(tr -d '\r' <"$dir/run.log" 2>/dev/null | grep -E "$CLOSING" | tail -n 1 || true)
+  echo "${closing:-no closing line}" >"$dir.closing"
+  echo "$*" >"$dir.cases"
+  if [ "$status" = 0 ]; then
+    echo "$arch lane $lane: run-tests.cmd $*: $closing, $(seconds $((end - start)))"
+  else
+    echo "$arch lane $lane: FAILED, run-tests.cmd $* exited with $status: ${closing:-no closing" \
+      "line}, $(seconds $((end - start))); its log is build/$arch/lanes/$lane.log"
+  fi
+}
+
 # check_prefix_copies: a copy of the template written through Wine as the tests write (a new
 # file among the system's, an .ini file Wine rewrites in place, a file in Program Files, the
 # registry) leaves the template, and a copy made beside it as another lane's is, as they were.
@@ -124,7 +199,7 @@ check_prefix_copies() {
 start_suite() {
   local arch=$1 name def lane pattern dir
   shift
-  rm -rf "build/$arch/lanes"/*.{log,status,end} "build/$arch/test.log"
+  rm -rf "build/$arch/lanes"/*.{log,out,status,end,closing,cases} "build/$arch/test.log"
   # A lane of an earlier LANES would never be used again: its prefix goes.
   for dir in "build/$arch/lanes"/*/; do
     [ -d "$dir" ] || continue
@@ -144,7 +219,12 @@ start_suite() {
   for def in "${LANES[@]}"; do
     read -r lane _ <<<"$def"
     [ -n "${tests[$lane]:-}" ] || continue
-    run_lane "$arch" "$lane" "^(${tests[$lane]#|})\$" "$@" &
+    if [[ $CTEST_LANES == *" $lane "* ]]; then
+      run_lane "$arch" "$lane" "^(${tests[$lane]#|})\$" "$@" &
+    else
+      # shellcheck disable=SC2086 # case names, one word each
+      run_bundle_lane "$arch" "$lane" ${tests[$lane]//|/ } &
+    fi
   done
 }
 
@@ -164,7 +244,8 @@ finish_suite() {
       echo
       echo "=== $arch suite, lane $lane: FAILED; its whole output is in $log ==="
       sed -n '/^The following tests FAILED:/,$p' "$log"
-      grep -E '^[0-9]+: \[  FAILED  \]' "$log" | sed -E 's/^[0-9]+: //' | sort -u || true
+      grep -E '^([0-9]+: )?\[  FAILED  \]|^[a-z0-9_]+: .*[1-9][0-9]* failed|^left behind:' "$log" |
+        sed -E 's/^[0-9]+: //' | sort -u || true
     fi
   done
   return $failed
@@ -172,6 +253,7 @@ finish_suite() {
 
 archs=(i686 x86_64)
 prefix_check=
+status=0
 suites=()
 if compat32_check; then suites+=(i686); fi
 reason32=$COMPAT32_REASON
@@ -186,6 +268,8 @@ template=$!
 
 for arch in "${archs[@]}"; do
   cmake --build --preset "$arch" -j"$(nproc)"
+  cmake --build --preset "$arch" --target tests-bundle >"build/$arch/tests-bundle.log"
+  check_bundle_paths "$arch" || status=1
   if [[ " ${suites[*]} " == *" $arch "* ]]; then
     if [ -n "$template" ]; then
       wait "$template" || { cat build/wineprefix-template.log; exit 1; }
@@ -201,7 +285,6 @@ done
 # Two release builds give the same bytes; the package holds what it should. Beside the suites,
 # which mostly wait.
 echo "=== release checks, after $(seconds $(($(date +%s) - started))) ==="
-status=0
 scripts/release-check.sh 2>&1 | tee build/release-check.log || status=1
 
 [ -z "$prefix_check" ] || wait "$prefix_check" || status=1
@@ -216,17 +299,23 @@ for arch in "${suites[@]}"; do
   log=build/$arch/test.log
   if [ -s "$log" ]; then
     wall=$(($(cat "build/$arch/lanes/"*.end | sort -n | tail -n 1) - $(cat "build/$arch/suite.start")))
-    lane_logs=("build/$arch/lanes/"*.log)
-    passed=$(sum_gtest PASSED "${lane_logs[@]}") skipped=$(sum_gtest SKIPPED "${lane_logs[@]}")
-    failed=$(sum_gtest FAILED "${lane_logs[@]}")
+    # The bundle runs' closing lines, added up: GoogleTest's cases of the whole suite.
+    read -r passed failed skipped < <(cat "build/$arch/lanes/"*.closing 2>/dev/null |
+      awk '/passed, .* failed, .* skipped/ { p += $1; f += $3; s += $5 } END { print p+0, f+0, s+0 }')
     total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
     total_skipped=$((total_skipped + skipped))
     summary+=("$arch: $passed passed, $skipped skipped, $failed failed; suite wall time $(seconds "$wall")")
+    for closing in "build/$arch/lanes/"*.closing; do
+      [ -f "$closing" ] || continue
+      lane=$(basename "$closing" .closing)
+      summary+=("  run-tests.cmd $(cat "build/$arch/lanes/$lane.cases"): $(cat "$closing")")
+    done
     installers=$(installer_results "$log")
     [ -z "$installers" ] || summary+=("  installers: $installers")
-    # GoogleTest prints a skip as "file:line: Skipped" with the reason on the next line.
+    # The runner prints each skip's reason as "  skipped: why".
     while IFS= read -r line; do summary+=("  skipped: $line"); done < <(
-      awk 'skip { print; skip = 0 } /: Skipped$/ { skip = 1 }' "$log" | sort | uniq -c |
+      cat "build/$arch/lanes/"*/run.log 2>/dev/null | tr -d '\r' |
+        sed -n 's/^  skipped: //p; s/^\([a-z0-9_]*: [0-9]* skipped: .*\)/\1/p' | sort | uniq -c |
         sed 's/^ *\([0-9]*\) /\1 x /')
   else
     summary+=("$arch: no test ran")
