@@ -17,7 +17,8 @@ unset XVFB_PID WINE_ENV_STARTED
 rm -rf "$dir"
 wine_env_start "$dir" >"$dir.start.log" 2>&1
 bundle=$(basename "$zip" .zip)
-unzip -q "$zip" -d "$WINEPREFIX/drive_c"
+# CMake's own unzip: a minimal machine has no unzip.
+(cd "$WINEPREFIX/drive_c" && cmake -E tar xf "$zip")
 settings=(LANG=C.UTF-8)
 [ -z "${FINISHINSTALL_BUNDLE_LC_ALL:-}" ] || settings+=("LC_ALL=$FINISHINSTALL_BUNDLE_LC_ALL")
 [ "${FINISHINSTALL_BUNDLE_NO_DISPLAY:-0}" = 1 ] || settings+=("DISPLAY=$DISPLAY")

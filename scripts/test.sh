@@ -137,23 +137,24 @@ run_bundle_lane() {
     env "$(lane_settings "$lane")" scripts/run-bundle.sh "$zip" "$dir" "$@"
   ) >"$dir.out" 2>&1 || status=$?
   {
-    tr -d '\r' <"$dir/run.log" 2>/dev/null || cat "$dir.out"
+    tr -d '\r' 2>/dev/null <"$dir/run.log" || cat "$dir.out"
     for testcase in "$@"; do
       echo "=== $testcase: its whole output ==="
-      tr -d '\r' <"$dir/wineprefix/drive_c/$bundle/$testcase.log" 2>/dev/null || true
+      tr -d '\r' 2>/dev/null <"$dir/wineprefix/drive_c/$bundle/$testcase.log" || true
     done
   } >"$dir.log"
   echo "$status" >"$dir.status"
   end=$(date +%s)
   echo "$end" >"$dir.end"
-  closing=$(tr -d '\r' <"$dir/run.log" 2>/dev/null | grep -E "$CLOSING" | tail -n 1 || true)
+  closing=$(tr -d '\r' 2>/dev/null <"$dir/run.log" | grep -E "$CLOSING" | tail -n 1 || true)
   echo "${closing:-no closing line}" >"$dir.closing"
   echo "$*" >"$dir.cases"
   if [ "$status" = 0 ]; then
     echo "$arch lane $lane: run-tests.cmd $*: $closing, $(seconds $((end - start)))"
   else
-    echo "$arch lane $lane: FAILED, run-tests.cmd $* exited with $status: ${closing:-no closing" \
-      "line}, $(seconds $((end - start))); its log is build/$arch/lanes/$lane.log"
+    echo "$arch lane $lane: FAILED, run-tests.cmd $* exited with $status:" \
+      "${closing:-no closing line}, $(seconds $((end - start))); its log is" \
+      "build/$arch/lanes/$lane.log"
   fi
 }
 
