@@ -4,6 +4,13 @@
 
 #include "support/Figures.h"
 
+namespace {
+
+// Longer than any step program a test starts runs.
+const DWORD kProbesEndMs = 15000;
+
+} // namespace
+
 void InstalledProductTest::SetUp()
 {
     RegistryTest::SetUp();
@@ -19,6 +26,8 @@ void InstalledProductTest::TearDown()
     ReportFigure();
     SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
     RegistryTest::TearDown();
+    // A step the dialog was ended during runs on to its end, in this test's folder.
+    WaitForProbesToEnd(kProbesEndMs);
     RemoveScratchDir(m_dir);
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -28,6 +30,28 @@ std::string ProgramPath()
     if (GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
         return beside;
     return dir.substr(0, dir.find_last_of('\\')) + "\\" + installer::kProgramFileName;
+}
+
+void WaitForProbesToEnd(DWORD dwLimitMs)
+{
+    const DWORD dwStart = GetTickCount();
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL bMore = Process32First(hSnapshot, &entry); bMore;
+         bMore = Process32Next(hSnapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "childprobe.exe") != 0)
+            continue;
+        HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (hProcess == NULL)
+            continue;
+        const DWORD dwSpent = GetTickCount() - dwStart;
+        WaitForSingleObject(hProcess, dwSpent < dwLimitMs ? dwLimitMs - dwSpent : 0);
+        CloseHandle(hProcess);
+    }
+    CloseHandle(hSnapshot);
 }
 
 namespace {
