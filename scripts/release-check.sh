@@ -146,8 +146,16 @@ fi
 if grep -i -E 'except_handler|C_specific_handler' "$work/objdump-p.txt" >&2; then
     fail "the shipped program imports an exception handler (above): NO_SEH would not hold"
 fi
+# Every DLL the program imports is one of the system's known DLLs, which the loader takes from
+# the system folder alone, never from beside the program (oleacc, for one, is not).
+readonly KNOWN_DLLS="advapi32 gdi32 kernel32 msvcrt ole32 user32"
+for dll in $(awk '/DLL Name:/ { print tolower($3) }' "$work/objdump-p.txt" | sed 's/\.dll$//'); do
+    [[ " $KNOWN_DLLS " == *" $dll "* ]] ||
+        fail "the shipped program imports $dll.dll, not one of the known DLLs ($KNOWN_DLLS)"
+done
 # The stack cookies leave no mark in the header: libssp's check, linked in, is the witness.
-"$STRINGS" -a "$exe" | grep -q -F 'stack smashing detected' ||
+"$STRINGS" -a "$exe" >"$work/strings.txt"
+grep -q -F 'stack smashing detected' "$work/strings.txt" ||
     fail "the shipped program has no stack protector linked in (libssp's message is missing)"
 # Each flag and version taken away in turn: the check above must name what is missing. The
 # offsets are in the optional header: DllCharacteristics at 70 (its low byte, then its high
@@ -170,6 +178,7 @@ for case in "DYNAMIC_BASE 70 $((low & ~0x40))" "NX_COMPAT 71 $((high & ~0x01))" 
 done
 echo "checked: shipped program's PE header: DYNAMIC_BASE, NX_COMPAT, NO_SEH," \
     "TERMINAL_SERVICE_AWARE, OS and subsystem version 6.1; no exception handler registered;" \
+    "imports known DLLs only; stack protector linked in;" \
     "the check fails with each of the $taken_away taken away"
 
 # --- (d) The signed program -----------------------------------------------------------------------
