@@ -67,6 +67,9 @@ void CProgressDlg::CreateStepLabels()
         m_labels[i] = pLabel;
         const RECT rcEmpty = {0, 0, 0, 0};
         pLabel->Create(strText, WS_CHILD | WS_VISIBLE, rcEmpty, this, kLineId);
+        // So that a screen reader says the line's text when its step starts (SetBold raises
+        // the event), and not only once as the window appears.
+        m_liveRegions.MarkPolite(pLabel->GetSafeHwnd());
 
         DWORD dwExtent;
         {

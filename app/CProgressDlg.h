@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/CLiveRegionService.h"
 #include "framework/CDialog.h"
 #include "manifest/CRunList.h"
 #include "res/resource.h"
@@ -46,4 +47,6 @@ private:
 
     CRunList m_runList;
     CStepRun* m_pStepRun; // the worker's run, once started; lives to the end of the process
+    // Marks each line a live region as it is made, on this, the window's, thread.
+    CLiveRegionService m_liveRegions;
 };

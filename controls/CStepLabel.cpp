@@ -2,6 +2,11 @@
 
 namespace {
 
+// Windows 8's event for a live region whose content changed (EVENT_OBJECT_LIVEREGIONCHANGED,
+// which the headers give only to programs for Windows 8 and later). Windows 7 passes it on to
+// whoever listens, as any event, and its screen readers let it go.
+const DWORD kEventObjectLiveRegionChanged = 0x8019;
+
 typedef HINSTANCE(WINAPI* PFNSHELLEXECUTEA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 
 // The shell is loaded only when a line is clicked, which this program's lines never are:
@@ -63,8 +68,13 @@ void CStepLabel::ApplyBold(BOOL bBold)
 {
     m_logFont.lfWeight = bBold ? FW_BOLD : FW_NORMAL;
     RebuildFont();
-    if (m_hWnd != NULL)
-        RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    if (m_hWnd == NULL)
+        return;
+    RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    // The line turning bold is its step starting: a screen reader that follows the line as a
+    // live region says its text now, once the line shows it. Back to normal says nothing.
+    if (bBold)
+        ::NotifyWinEvent(kEventObjectLiveRegionChanged, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
 }
 
 // The old font goes once the new one is made. Should making it fail, the line draws in whatever

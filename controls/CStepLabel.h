@@ -22,8 +22,9 @@ public:
     CStepLabel();
 
     // Sets the weight to bold (any non-zero argument) or normal, rebuilds the font and repaints
-    // the line before returning. Safe from any thread: the font is only ever replaced on the
-    // thread that owns the line's window.
+    // the line before returning; turned bold, the line raises EVENT_OBJECT_LIVEREGIONCHANGED for
+    // screen readers once it is drawn. Safe from any thread: the font is only ever replaced on
+    // the thread that owns the line's window.
     CStepLabel& SetBold(BOOL bBold);
     // Replaces the font with one built from the current description.
     void RebuildFont();

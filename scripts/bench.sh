@@ -11,6 +11,9 @@ cd "$(dirname "$0")/.."
 
 readonly BUILD32=build/bench-i686
 readonly BUILD64=build/bench-x86_64
+# The program alone again, without the stack protector: what its cookies cost.
+readonly NOSSP32=build/bench-i686-nossp
+readonly NOSSP64=build/bench-x86_64-nossp
 readonly STARTUP_RUNS=11 # of the floor and of the 1-step program each, alternating
 readonly STEP_RUNS=3     # of the 10-step run list
 readonly LONG_RUNS=7     # of the 597-step run list, each beside a 1-step run
@@ -25,7 +28,7 @@ readonly STARTUP_RATIO_GOAL=1.05
 readonly STEP_OVERHEAD_GOAL_MS=30
 readonly LONG_RATIO_GOAL=3
 readonly MEMORY_GOAL=$((2 * 1024 * 1024))
-readonly ALLOWED_DLLS="advapi32 gdi32 kernel32 msvcrt shell32 user32"
+readonly ALLOWED_DLLS="advapi32 gdi32 kernel32 msvcrt ole32 shell32 user32"
 
 fail() {
     echo "bench: $*" >&2
@@ -70,6 +73,12 @@ quiet "$BUILD32/bench-build.log" cmake --build "$BUILD32" \
 quiet "$BUILD64/bench-configure.log" cmake -S . -B "$BUILD64" \
     --toolchain cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=ON
 quiet "$BUILD64/bench-build.log" cmake --build "$BUILD64" --target bench -j"$(nproc)"
+for arch in i686 x86_64; do
+    nossp=$([ "$arch" = i686 ] && echo "$NOSSP32" || echo "$NOSSP64")
+    quiet "$nossp.configure.log" cmake -S . -B "$nossp" --toolchain "cmake/mingw-$arch.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=OFF -DFINISHINSTALL_STACK_PROTECTOR=OFF
+    quiet "$nossp.build.log" cmake --build "$nossp" --target FinishInstall -j"$(nproc)"
+done
 
 readonly WORK=$BUILD64/bench-run
 rm -rf "$WORK"
@@ -232,9 +241,11 @@ echo "Measuring (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)) ..
 # Each round also runs the floor with a worker thread and with shell32 loaded, to tell what
 # these two costs of the program's add, and starts childprobe straight from the launcher: what
 # starting a step's program costs on this platform, which every step pays as well.
+NOSSP64_WIN=$(winpath "$NOSSP64/FinishInstall.exe")
 for i in $(seq "$STARTUP_RUNS"); do
     run_floor "floor-$i"
     run_program "one-$i" 1
+    PROGRAM_WIN=$NOSSP64_WIN run_program "nossp-$i" 1
     TRACE_FILE=$TRACE_VALUE run_program "traced-$i" 1
     run_floor "thread-$i" --thread
     run_floor "shell32-$i" --shell32
@@ -253,6 +264,7 @@ peak_median() { for i in $(seq "$STARTUP_RUNS"); do value "$WORK/$1-$i.out" peak
 floor_ms=$(startup_median floor)
 one_ms=$(startup_median one)
 traced_ms=$(startup_median traced)
+nossp_ms=$(startup_median nossp)
 thread_ms=$(startup_median thread)
 shell32_ms=$(startup_median shell32)
 floor_peak=$(peak_median floor)
@@ -347,14 +359,17 @@ if [ "$wow32" = 1 ]; then
     FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD32" >"$WORK/wine-start-i686.log" 2>&1
     use_build "$BUILD32"
     PROBE_ARGS="--record \"$RECORD_WIN\" --exit 0"
+    NOSSP32_WIN=$(winpath "$NOSSP32/FinishInstall.exe")
     for i in $(seq "$STARTUP_RUNS"); do
         run_floor "floor32-$i"
         run_program "one32-$i" 1
+        PROGRAM_WIN=$NOSSP32_WIN run_program "nossp32-$i" 1
         TRACE_FILE=$TRACE_VALUE run_program "traced32-$i" 1
     done
     floor32_ms=$(startup_median floor32)
     one32_ms=$(startup_median one32)
     traced32_ms=$(startup_median traced32)
+    nossp32_ms=$(startup_median nossp32)
     split_series i686
 fi
 
@@ -408,6 +423,13 @@ row "program" "$one_ms ms (fastest $(startup_fastest one))"
 row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
     "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
 row "with a trace file" "$traced_ms ms (fastest $(startup_fastest traced)): TraceFile $TRACE_VALUE"
+# stack_row LABEL MS FASTEST BUILD PROTECTED-EXE: the program without the stack protector.
+stack_row() {
+    local saved=$(($(stat -c %s "$5") - $(stat -c %s "$4/FinishInstall.exe")))
+    row "$1" "$2 ms (fastest $3), $saved bytes smaller: what the cookies cost"
+}
+stack_row "no stack protector" "$nossp_ms" "$(startup_fastest nossp)" "$NOSSP64" \
+    "$BUILD64/FinishInstall.exe"
 echo "   The shipped i686 build on Wine's 32-bit loader, against the floor built for i686:"
 if [ "$wow32" = 1 ]; then
     startup32_ratio=$(calc "$one32_ms / $floor32_ms" "%.3f")
@@ -416,6 +438,8 @@ if [ "$wow32" = 1 ]; then
     row "ratio, i686" "$startup32_ratio" "<= $STARTUP_RATIO_GOAL" \
         "$(verdict "$startup32_ratio <= $STARTUP_RATIO_GOAL")"
     row "trace file, i686" "$traced32_ms ms (fastest $(startup_fastest traced32))"
+    stack_row "no stack prot., i686" "$nossp32_ms" "$(startup_fastest nossp32)" "$NOSSP32" \
+        "$BUILD32/FinishInstall.exe"
 else
     row "i686" "not measured: $wow32_reason"
 fi

@@ -3,7 +3,10 @@
 # folders of different depth, and compares the two files: they must be the same bytes, with no
 # folder of either build in them. (b) Makes the package in build/i686 and checks that it holds
 # exactly the program, the README, the sample run list and the installer examples, and that its
-# program is the 32-bit Windows GUI program. Exits non-zero, saying why, on any failure.
+# program is the 32-bit Windows GUI program. (c) Reads its PE header: the hardening
+# flags and versions are there, and the check fails on a copy with any one of them taken away.
+# (d) Signs it from a .pfx and from a token, and gives the signing script bad inputs.
+# Exits non-zero, saying why, on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -105,7 +108,80 @@ echo "release-check: $zip holds exactly:"
 printf '%s\n' "$files" | sed 's/^/    /'
 echo "release-check: its FinishInstall.exe is the PE32 i386 GUI program of the identical builds"
 
-# --- (c) The signed program -----------------------------------------------------------------------
+# --- (c) The hardened PE header ---------------------------------------------------------------
+# What dumpbin /headers and a security scanner read: the flags and versions CMakeLists.txt asks
+# the linker for. pe_header_problems OBJDUMP_P_FILE prints one line per flag or version missing.
+pe_header_problems() {
+    local dump=$1 flag field
+    for flag in DYNAMIC_BASE NX_COMPAT TERMINAL_SERVICE_AWARE NO_SEH; do
+        grep -q -E "^[[:space:]]+$flag\$" "$dump" || echo "DllCharacteristics lacks $flag"
+    done
+    for field in MajorOSystemVersion:6 MinorOSystemVersion:1 MajorSubsystemVersion:6 \
+                 MinorSubsystemVersion:1; do
+        grep -q -E "^${field%:*}[[:space:]]+${field#*:}\$" "$dump" ||
+            echo "${field%:*} is not ${field#*:}: $(grep "^${field%:*}" "$dump" | tr -s '\t ' ' ')"
+    done
+}
+# patched EXE OFFSET BYTES...: a copy of EXE with the optional header's bytes at OFFSET replaced
+# (octal escapes), its objdump -p in the copy's name with .txt.
+patched() {
+    local exe=$1 offset=$2 copy
+    shift 2
+    copy=$work/patched/$offset-$(printf '%s' "$@")
+    cp "$exe" "$copy.exe"
+    # shellcheck disable=SC2059 # the format is the bytes
+    printf "$(printf '\\%s' "$@")" |
+        dd of="$copy.exe" bs=1 seek=$((optional_header + offset)) conv=notrunc status=none
+    "$OBJDUMP" -p "$copy.exe" >"$copy.txt" 2>&1
+    echo "$copy.txt"
+}
+problems=$(pe_header_problems "$work/objdump-p.txt")
+[ -z "$problems" ] || fail "the shipped program's PE header: $(echo "$problems" | paste -sd ';')"
+# NO_SEH claims that no exception handler in the image is ever called. Nothing may register one:
+# no write to the thread's exception list at fs:0, no import of the C runtime's handlers.
+"$OBJDUMP" -d "$exe" >"$work/disassembly.txt"
+if grep -E ',%fs:' "$work/disassembly.txt" >&2; then
+    fail "the shipped program writes through fs (above): it may register an exception handler"
+fi
+if grep -i -E 'except_handler|C_specific_handler' "$work/objdump-p.txt" >&2; then
+    fail "the shipped program imports an exception handler (above): NO_SEH would not hold"
+fi
+# Every DLL the program imports is one of the system's known DLLs, which the loader takes from
+# the system folder alone, never from beside the program (oleacc, for one, is not).
+readonly KNOWN_DLLS="advapi32 gdi32 kernel32 msvcrt ole32 user32"
+for dll in $(awk '/DLL Name:/ { print tolower($3) }' "$work/objdump-p.txt" | sed 's/\.dll$//'); do
+    [[ " $KNOWN_DLLS " == *" $dll "* ]] ||
+        fail "the shipped program imports $dll.dll, not one of the known DLLs ($KNOWN_DLLS)"
+done
+# The stack cookies leave no mark in the header: libssp's check, linked in, is the witness.
+"$STRINGS" -a "$exe" >"$work/strings.txt"
+grep -q -F 'stack smashing detected' "$work/strings.txt" ||
+    fail "the shipped program has no stack protector linked in (libssp's message is missing)"
+# Each flag and version taken away in turn: the check above must name what is missing. The
+# offsets are in the optional header: DllCharacteristics at 70 (its low byte, then its high
+# byte), the OS version at 40 and 42, the subsystem version at 48 and 50.
+# The PE signature's offset is at 60; the optional header follows it and the 20-byte file header.
+optional_header=$(($(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ') + 24))
+characteristics=$(od -An -tu2 -j$((optional_header + 70)) -N2 "$exe" | tr -d ' ')
+low=$((characteristics & 0xff)) high=$((characteristics >> 8))
+mkdir "$work/patched"
+taken_away=0
+for case in "DYNAMIC_BASE 70 $((low & ~0x40))" "NX_COMPAT 71 $((high & ~0x01))" \
+            "NO_SEH 71 $((high & ~0x04))" "TERMINAL_SERVICE_AWARE 71 $((high & ~0x80))" \
+            "MajorOSystemVersion 40 4" "MinorOSystemVersion 42 0" \
+            "MajorSubsystemVersion 48 4" "MinorSubsystemVersion 50 0"; do
+    read -r what offset value <<<"$case"
+    dump=$(patched "$exe" "$offset" "$(printf '%03o' "$value")")
+    pe_header_problems "$dump" | grep -q "$what" ||
+        fail "the PE header check passes a program without $what (${dump%.txt}.exe)"
+    taken_away=$((taken_away + 1))
+done
+echo "checked: shipped program's PE header: DYNAMIC_BASE, NX_COMPAT, NO_SEH," \
+    "TERMINAL_SERVICE_AWARE, OS and subsystem version 6.1; no exception handler registered;" \
+    "imports known DLLs only; stack protector linked in;" \
+    "the check fails with each of the $taken_away taken away"
+
+# --- (d) The signed program -----------------------------------------------------------------------
 # The release program signed, from a .pfx as the release is made (FINISHINSTALL_SIGN, which
 # signs the installed copy) and a copy of it from a key on a token (SoftHSM2's), with a throwaway
 # certificate made here under the build folder. Each must

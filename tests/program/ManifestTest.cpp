@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <ctype.h>
+
 #include <string>
 #include <vector>
 
@@ -51,7 +53,7 @@ std::vector<std::string> StartTags(const std::string& xml)
 
 } // namespace
 
-TEST(ApplicationManifest, AsksForAdministratorNamesWindows7To11AndUtf8AndNothingElse)
+TEST(ApplicationManifest, AsksForAdministratorNamesWindows7To11Utf8AndGdiScalingAndNothingElse)
 {
     const std::string manifest = ReadManifest(ProgramPath());
     ASSERT_FALSE(manifest.empty()) << "no manifest resource in " << ProgramPath();
@@ -70,7 +72,33 @@ TEST(ApplicationManifest, AsksForAdministratorNamesWindows7To11AndUtf8AndNothing
         "application xmlns=\"urn:schemas-microsoft-com:asm.v3\"",
         "windowsSettings",
         "activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\"",
+        "gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\"",
     };
     EXPECT_EQ(expected, StartTags(manifest)) << manifest;
     EXPECT_NE(std::string::npos, manifest.find(">UTF-8</activeCodePage>")) << manifest;
+}
+
+// Windows scales the text of a DPI-unaware program's GDI drawing only when the element is in the
+// application's windowsSettings and says true; any DPI awareness setting would turn the scaling
+// off and leave the fixed pixel layout to the program, which keeps it as it is.
+TEST(ApplicationManifest, AsksForGdiScalingInWindowsSettingsAndStaysDpiUnaware)
+{
+    const std::string manifest = ReadManifest(ProgramPath());
+    ASSERT_FALSE(manifest.empty()) << "no manifest resource in " << ProgramPath();
+    const size_t settings = manifest.find("<windowsSettings>");
+    const size_t settingsEnd = manifest.find("</windowsSettings>");
+    ASSERT_NE(std::string::npos, settings) << manifest;
+    ASSERT_NE(std::string::npos, settingsEnd) << manifest;
+    const std::string element =
+        "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true"
+        "</gdiScaling>";
+    const size_t scaling = manifest.find(element);
+    ASSERT_NE(std::string::npos, scaling) << manifest;
+    EXPECT_LT(settings, scaling) << manifest;
+    EXPECT_LT(scaling, settingsEnd) << manifest;
+
+    std::string lower = manifest;
+    for (char& c : lower)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(std::string::npos, lower.find("dpiaware")) << manifest; // dpiAware, dpiAwareness
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/CHandle.h"
 #include "support/Figures.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
@@ -98,6 +99,79 @@ double Seconds(unsigned long long from, unsigned long long to)
 {
     return static_cast<double>(static_cast<long long>(to - from)) / 1e7;
 }
+
+// What a screen reader hears of one program's run: the live-region changes its windows raise,
+// taken out of context by this thread, as assistive technology takes them, each with its
+// window's text as it was handled. Events are handled only while Pump runs. One listener at a
+// time.
+class CWinEventListener {
+public:
+    struct Event {
+        HWND hWnd;
+        LONG idObject;
+        LONG idChild;
+        std::wstring text;
+        bool bWindowThere; // the window still existed when the event was handled
+    };
+
+    explicit CWinEventListener(DWORD dwProcessId)
+    {
+        s_pListening = this;
+        m_hHook = SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, NULL, OnEvent,
+                                  dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+    }
+    ~CWinEventListener()
+    {
+        if (m_hHook != NULL)
+            UnhookWinEvent(m_hHook);
+        s_pListening = NULL;
+    }
+    CWinEventListener(const CWinEventListener&) = delete;
+    CWinEventListener& operator=(const CWinEventListener&) = delete;
+
+    bool Listening() const { return m_hHook != NULL; }
+
+    // Handles events until done() holds or dwMilliseconds have passed; true when done() held.
+    template <class Done> bool PumpUntil(Done done, DWORD dwMilliseconds)
+    {
+        const DWORD dwStart = GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            if (done())
+                return true;
+            if (GetTickCount() - dwStart >= dwMilliseconds)
+                return false;
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+    void Pump(DWORD dwMilliseconds)
+    {
+        PumpUntil([] { return false; }, dwMilliseconds);
+    }
+
+    // In the order they came.
+    const std::vector<Event>& Heard() const { return m_events; }
+
+private:
+    // EVENT_OBJECT_LIVEREGIONCHANGED, which the headers give only to programs for Windows 8.
+    static const DWORD kLiveRegionChanged = 0x8019;
+
+    static void CALLBACK OnEvent(HWINEVENTHOOK, DWORD, HWND hWnd, LONG idObject, LONG idChild,
+                                 DWORD, DWORD)
+    {
+        if (s_pListening != NULL)
+            s_pListening->m_events.push_back(
+                {hWnd, idObject, idChild, WindowTextW(hWnd), IsWindow(hWnd) != FALSE});
+    }
+
+    static CWinEventListener* s_pListening;
+    HWINEVENTHOOK m_hHook;
+    std::vector<Event> m_events;
+};
+
+CWinEventListener* CWinEventListener::s_pListening = NULL;
 
 class ProgramTest : public InstalledProductTest {
 protected:
@@ -235,6 +309,61 @@ TEST_F(ProgramTest, RunningStepsLineIsBoldAndEveryOtherLineNormal)
     }
 }
 
+// What a screen reader hears: as each step starts, one live-region change from that step's line,
+// the line whose text is the step's, in order, and nothing once the window has closed.
+TEST_F(ProgramTest, ScreenReaderHearsEachStepFromItsLineAsItStarts)
+{
+    ClaimFigure("a screen reader listening out of context heard one live-region change per "
+                "step, in order, each from its step's line, and none after the window closed");
+    const int kSteps = 3;
+    const wchar_t* texts[kSteps] = {L"Copying the program files", L"Registering the components",
+                                    L"Creating the shortcuts"};
+    char szId[32];
+    snprintf(szId, sizeof szId, "%lu", GetCurrentProcessId());
+    std::vector<std::string> names;
+    // Each probe sets its ready event once it runs; looked at here while the events are pumped.
+    std::vector<std::unique_ptr<CHandle>> ready;
+    for (int i = 0; i < kSteps; ++i) {
+        names.push_back(std::string("FinishInstallHeard") + szId + "-" + std::to_string(i));
+        WriteProbeStep(std::to_string(i), "--handshake " + names[i], Utf8(texts[i]).c_str());
+        ready.emplace_back(
+            new CHandle(CreateEventA(NULL, TRUE, FALSE, (names[i] + "-ready").c_str())));
+    }
+
+    CProgramRun run(ProgramPath(), NULL, CProgramRun::kSuspended);
+    ASSERT_TRUE(run.Started());
+    CWinEventListener listener(run.GetProcessId());
+    ASSERT_TRUE(listener.Listening()) << "error " << GetLastError();
+    run.Resume();
+    for (int step = 0; step < kSteps; ++step) {
+        ASSERT_TRUE(listener.PumpUntil(
+            [&] { return WaitForSingleObject(*ready[step], 0) == WAIT_OBJECT_0; }, 15000))
+            << "step " << step << " did not start";
+        HWND hDialog = run.FindDialog();
+        ASSERT_NE(nullptr, hDialog);
+        const std::vector<HWND> lines = Lines(hDialog);
+        ASSERT_EQ(static_cast<size_t>(kSteps), lines.size());
+        // The event is raised once the line is drawn bold, before the step's program starts.
+        listener.PumpUntil([&] { return listener.Heard().size() > static_cast<size_t>(step); },
+                           5000);
+        const std::vector<CWinEventListener::Event> heard = listener.Heard();
+        ASSERT_EQ(static_cast<size_t>(step + 1), heard.size()) << "while step " << step << " runs";
+        EXPECT_EQ(lines[step], heard[step].hWnd) << "step " << step;
+        EXPECT_EQ(Utf8(texts[step]), Utf8(heard[step].text)) << "step " << step;
+        EXPECT_EQ(OBJID_CLIENT, heard[step].idObject) << "step " << step;
+        EXPECT_EQ(CHILDID_SELF, heard[step].idChild) << "step " << step;
+        Release(names[step]);
+    }
+    // The window closes after the last step, and the program ends: nothing more is heard, and
+    // nothing came from a line already gone (Wine raises no event for a window's destruction,
+    // so its lines' being there is the witness).
+    ASSERT_TRUE(listener.PumpUntil([&] { return run.WaitForEnd(0); }, kEndsByItselfMs));
+    listener.Pump(500);
+    EXPECT_EQ(static_cast<size_t>(kSteps), listener.Heard().size());
+    for (const CWinEventListener::Event& event : listener.Heard())
+        EXPECT_TRUE(event.bWindowThere) << "an event from a line already destroyed";
+}
+
 TEST_F(ProgramTest, StepThatCannotStartIsFollowedAtOnceAndFailuresDoNotStopTheRun)
 {
     ClaimFigure("a step exiting 5, a missing program, a crash and an exit code of 259 each "
@@ -317,17 +446,27 @@ void EndDuringALongStep(ProgramTest* pTest, const std::string& record, WPARAM vk
     char szName[64];
     snprintf(szName, sizeof szName, "FinishInstallEnd%lu-%u", GetCurrentProcessId(),
              static_cast<unsigned>(vk));
-    CProgramRun run;
+    CProgramRun run(ProgramPath(), NULL, CProgramRun::kSuspended);
     ASSERT_TRUE(run.Started());
+    CWinEventListener listener(run.GetProcessId());
+    ASSERT_TRUE(listener.Listening()) << "error " << GetLastError();
+    run.Resume();
     ASSERT_TRUE(WaitReady(szName));
     HWND hDialog = run.FindDialog();
     ASSERT_NE(nullptr, hDialog);
     Release(szName);
+    listener.PumpUntil([&] { return !listener.Heard().empty(); }, 5000);
     // The modal loop takes a posted key exactly as a typed one.
     PostMessageA(hDialog, WM_KEYDOWN, vk, 1);
     DWORD dwExitCode = 1;
-    ASSERT_TRUE(run.WaitForEnd(2500, &dwExitCode)) << "the program did not end at once";
+    ASSERT_TRUE(listener.PumpUntil([&] { return run.WaitForEnd(0, &dwExitCode); }, 2500))
+        << "the program did not end at once";
     EXPECT_EQ(0u, dwExitCode) << "the program did not end cleanly";
+    // A screen reader heard the step that started, and of the steps the user cut off, nothing.
+    listener.Pump(500);
+    const std::vector<CWinEventListener::Event> heard = listener.Heard();
+    ASSERT_EQ(1u, heard.size());
+    EXPECT_EQ("Long step", Utf8(heard[0].text));
     std::vector<ProbeRun> runs = ReadProbeRuns(record);
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ(0u, runs[0].end) << "the step's program ended with the dialog";

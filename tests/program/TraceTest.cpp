@@ -4,6 +4,10 @@
 
 #include <ctype.h>
 #include <stdio.h>
+#include <string.h>
+
+#include <objbase.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <string>
@@ -171,6 +175,40 @@ bool HasLineStarting(const std::vector<std::string>& lines, const std::string& s
     return false;
 }
 
+// What the system's annotation service answers this process when asked to mark a line of its
+// own a polite live region, as the program asks for each of its lines: S_OK, or why not.
+HRESULT AnnotationServiceAnswer()
+{
+    const CLSID clsidAccPropServices = {
+        0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+    const IID iidAccPropServices = {
+        0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+    const GUID liveSettingProperty = {
+        0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+    const HRESULT hrApartment = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    IAccPropServices* pServices = NULL;
+    HRESULT hr = CoCreateInstance(clsidAccPropServices, NULL, CLSCTX_INPROC_SERVER,
+                                  iidAccPropServices, reinterpret_cast<void**>(&pServices));
+    if (SUCCEEDED(hr)) {
+        HWND hLine =
+            CreateWindowExA(0, "STATIC", "line", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        VARIANT value;
+        memset(&value, 0, sizeof value);
+        V_VT(&value) = VT_I4;
+        V_I4(&value) = 1; // Polite
+        hr = pServices->SetHwndProp(hLine, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                    liveSettingProperty, value);
+        if (SUCCEEDED(hr))
+            pServices->ClearHwndProps(hLine, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                      &liveSettingProperty, 1);
+        DestroyWindow(hLine);
+        pServices->Release();
+    }
+    if (SUCCEEDED(hrApartment))
+        CoUninitialize();
+    return hr;
+}
+
 std::string Joined(const std::vector<std::string>& lines)
 {
     std::string text;
@@ -214,6 +252,28 @@ TEST_F(TraceTest, NamesEveryDecisionOfARun)
     EXPECT_TRUE(HasLineStarting(lines, "step \"2-missing\" not launched: error 2 (")) << all;
     EXPECT_TRUE(HasLine(lines, "step \"4-three\" ended with exit code 3 after 1 s")) << all;
     EXPECT_TRUE(HasLine(lines, "all 3 steps run: the window closes")) << all;
+
+    // Three lines are made; a service that refuses them is named once, one that marks them not.
+    const HRESULT hrService = AnnotationServiceAnswer();
+    char szError[16];
+    snprintf(szError, sizeof szError, "0x%08lX", static_cast<unsigned long>(hrService));
+    std::vector<std::string> unmarked;
+    for (const std::string& line : lines) {
+        if (line.find("live regions") != std::string::npos)
+            unmarked.push_back(line);
+    }
+    if (SUCCEEDED(hrService)) {
+        ClaimFigure("the annotation service marked the lines live regions, and the trace "
+                    "said nothing of it");
+        EXPECT_TRUE(unmarked.empty()) << all;
+    } else {
+        ClaimFigure(std::string("the annotation service answered ") + szError +
+                    " to SetHwndProp, and the trace said so once for the three lines");
+        ASSERT_EQ(1u, unmarked.size()) << "the service answered " << szError << "\n" << all;
+        EXPECT_EQ(0u, unmarked[0].find("lines not marked as live regions for screen readers: "))
+            << unmarked[0];
+        EXPECT_NE(std::string::npos, unmarked[0].find(szError)) << unmarked[0];
+    }
 }
 
 TEST_F(TraceTest, ListeningChangesNothingTheProgramDoes)

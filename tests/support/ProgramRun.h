@@ -39,6 +39,7 @@ public:
     CProgramRun& operator=(const CProgramRun&) = delete;
 
     bool Started() const { return m_bStarted; }
+    DWORD GetProcessId() const { return m_pi.dwProcessId; }
     void Resume() const { ResumeThread(m_pi.hThread); }
     // True when the program ended within dwMilliseconds; its exit code then in *pdwExitCode.
     bool WaitForEnd(DWORD dwMilliseconds, DWORD* pdwExitCode = NULL) const;
