@@ -153,10 +153,14 @@ for dll in $(awk '/DLL Name:/ { print tolower($3) }' "$work/objdump-p.txt" | sed
     [[ " $KNOWN_DLLS " == *" $dll "* ]] ||
         fail "the shipped program imports $dll.dll, not one of the known DLLs ($KNOWN_DLLS)"
 done
-# The stack cookies leave no mark in the header: libssp's check, linked in, is the witness.
+# The stack cookies leave no mark in the header. Their failure routine is the witness: the
+# link drops it unless protected code calls it. Its guard is the program's own, not libssp's,
+# which would load the cryptographic provider at every start.
 "$STRINGS" -a "$exe" >"$work/strings.txt"
-grep -q -F 'stack smashing detected' "$work/strings.txt" ||
-    fail "the shipped program has no stack protector linked in (libssp's message is missing)"
+grep -q -F 'stack buffer overrun detected' "$work/strings.txt" ||
+    fail "the shipped program has no stack protector linked in (its failure routine is missing)"
+! grep -q -E 'stack smashing detected|CryptGenRandom|CryptAcquireContext' "$work/strings.txt" ||
+    fail "the shipped program takes its stack guard from libssp (CryptGenRandom at every start)"
 # Each flag and version taken away in turn: the check above must name what is missing. The
 # offsets are in the optional header: DllCharacteristics at 70 (its low byte, then its high
 # byte), the OS version at 40 and 42, the subsystem version at 48 and 50.

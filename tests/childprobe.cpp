@@ -1,12 +1,15 @@
 // The program the tests' steps launch in place of an installer's programs.
 //
 //   childprobe [--record FILE] [--handshake NAME] [--sleep MS] [--exit CODE] [--crash]
+//              [--overrun BYTES]
 //
 // --record appends "start<TAB>time<TAB>current directory<TAB>command line" when it starts (the
 // two texts in UTF-8, as the system gave them in UTF-16) and "end<TAB>time" before it ends;
 // times are system time in 100 ns units, comparable between processes. --handshake sets the event
 // NAME-ready and waits (at most 30 s) for NAME-go, so a test can look at the screen while this step
 // runs. Then it sleeps, and exits with CODE (default 0) or crashes with an access violation.
+// --overrun writes BYTES into a 16-byte local buffer, past its end where BYTES is more: built
+// with the program's stack cookies and guard, the check that guards the program must end it.
 // Without --record it records into the file that the environment variable CHILDPROBE_RECORD names,
 // if set, so that it can be started with no arguments at all.
 
@@ -60,6 +63,15 @@ void Handshake(const char* pszName)
     CloseHandle(hReady);
 }
 
+// The write goes through a volatile pointer, so that it happens as written, however long.
+void Overrun(size_t cb)
+{
+    char buffer[16];
+    volatile char* p = buffer;
+    for (size_t i = 0; i < cb; ++i)
+        p[i] = 'x';
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -69,6 +81,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     DWORD dwSleep = 0;
     UINT nExitCode = 0;
     bool bCrash = false;
+    size_t cbOverrun = 0;
     for (int i = 1; i < __argc; ++i) {
         const bool bHasValue = i + 1 < __argc;
         if (strcmp(__argv[i], "--record") == 0 && bHasValue)
@@ -81,6 +94,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             nExitCode = static_cast<UINT>(strtoul(__argv[++i], NULL, 10));
         else if (strcmp(__argv[i], "--crash") == 0)
             bCrash = true;
+        else if (strcmp(__argv[i], "--overrun") == 0 && bHasValue)
+            cbOverrun = strtoul(__argv[++i], NULL, 10);
     }
 
     char szRecordFromEnvironment[MAX_PATH];
@@ -109,6 +124,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         char szLine[64];
         snprintf(szLine, sizeof szLine, "end\t%llu\n", Now());
         Append(pszRecord, szLine);
+    }
+    if (cbOverrun != 0) {
+        // Called through a pointer the compiler cannot see through: not inlined into this
+        // function, whose own locals lie between the buffer and a cookie.
+        void (*volatile pfnOverrun)(size_t) = Overrun;
+        pfnOverrun(cbOverrun);
     }
     if (bCrash)
         RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, NULL);
