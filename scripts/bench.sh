@@ -25,6 +25,9 @@ readonly POLL_MS=1000 # the program's wait between looks at a running step
 readonly SETTLE_SECONDS=0.3
 readonly SIZE_GOAL=65536
 readonly STARTUP_RATIO_GOAL=1.05
+# Against the design's own least (bench_design_floor): what the framework and the program's
+# additions may cost beyond the calls the design prescribes.
+readonly DESIGN_RATIO_GOAL=1.03
 readonly STEP_OVERHEAD_GOAL_MS=30
 readonly LONG_RATIO_GOAL=3
 readonly MEMORY_GOAL=$((2 * 1024 * 1024))
@@ -114,6 +117,7 @@ use_build() {
     LAUNCHER=$1/bench/bench_launcher.exe
     RUNLIST=$1/bench/bench_runlist.exe
     FLOOR_WIN=$(winpath "$1/bench/bench_floor.exe")
+    DESIGN_WIN=$(winpath "$1/bench/bench_design_floor.exe")
     PROGRAM_WIN=$(winpath "$1/FinishInstall.exe")
     PROBE_WIN=$(winpath "$1/tests/childprobe.exe")
 }
@@ -182,6 +186,12 @@ run_program() {
     measure "$name" "$@" "$PROGRAM_WIN"
 }
 
+# run_design NAME: the design's floor on a 1-step run list, which it consumes as the program does.
+run_design() {
+    write_runlist 1
+    measure "$1" "$DESIGN_WIN"
+}
+
 # --- Where the start-up goes, on each loader -------------------------------------------------
 # One start of the program (1 step) or of the floor, with Wine's own time stamps on its loader's
 # lines (the images mapped) and on the program's trace lines, which mark its phases; the marks
@@ -211,12 +221,14 @@ split_phases() {
         l ~ /:loaddll:.*loaded .*(finishinstall|bench_floor)\.exe"/ { mark("image") }
         l ~ /:loaddll:.*loaded .*\\user32\.dll"/ && ("image" in t) { mark("user32") }
         l ~ /:loaddll:.*loaded .*\\imm32\.dll"/ && ("user32" in t) { mark("imm32") }
-        /OutputDebugStringA "(FinishInstall: |bench_floor: dialog)/ && ("imm32" in t) {
-            mark("dialog") }
-        /OutputDebugStringA "FinishInstall: [0-9]+ steps loaded/ { mark("loaded") }
-        /OutputDebugStringA "FinishInstall: run list guard released/ { mark("consumed") }
+        /OutputDebugStringA "(FinishInstall: |bench_floor: dialog|bench_design_floor: )/ &&
+            ("imm32" in t) { mark("dialog") }
+        /OutputDebugStringA "(FinishInstall: [0-9]+ steps loaded|bench_design_floor: run list read)/ {
+            mark("loaded") }
+        /OutputDebugStringA "(FinishInstall: run list guard released|bench_design_floor: run list consumed)/ {
+            mark("consumed") }
         /OutputDebugStringA "FinishInstall: step .* command line: / { mark("worker") }
-        /OutputDebugStringA "bench_floor: first paint/ { mark("worker") }
+        /OutputDebugStringA "bench_(design_)?floor: first paint/ { mark("worker") }
         l ~ /:loaddll:.*loaded .*childprobe\.exe"/ && ("imm32" in t) { mark("child"); exit }
         END { for (i = 2; i <= n; ++i) printf "%s\t%.1f\n", order[i], t[order[i]] - t[order[i - 1]]
               if ("child" in t) printf "own\t%.1f\ntotal\t%.1f\n", t["child"] - t["imm32"],
@@ -227,7 +239,59 @@ split_series() {
     for i in $(seq "$SPLIT_RUNS"); do
         split_run "split-$1-program-$i" "$PROGRAM_WIN"
         split_run "split-$1-floor-$i" "$FLOOR_WIN" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
+        split_run "split-$1-design-$i" "$DESIGN_WIN"
     done
+}
+
+# The lines-and-consume phase call by call: Wine's relay trace of the calls it is made of, only
+# those (RelayInclude), time-stamped, with the trace's own marks around them. part_run NAME
+# PROGRAM keeps the output as NAME.parts.
+readonly PARTS_CALLS="user32.CreateWindowExA;user32.GetDC;user32.ReleaseDC;user32.SetWindowPos"
+part_run() {
+    write_runlist 1
+    rm -f "$RECORD"
+    sleep "$SETTLE_SECONDS"
+    WINEDEBUG=+timestamp,+relay,+debugstr "$WINE64" "$2" >"$WORK/$1.parts" 2>&1 || true
+}
+# part_phases NAME: "part<TAB>ms" lines from NAME.parts, on the thread that read the run list:
+# up to the line's window (its object: font, brushes), the window made, then to the measuring
+# (the program marks the line for screen readers there), the text measured, the line placed,
+# the window sized, and the display values written and the step keys deleted.
+part_phases() {
+    tr -d '\r' <"$WORK/$1.parts" | awk '
+        function at() { split($1, f, ":"); return f[1] * 1000 }
+        function mark(name) { if (!(name in t)) { t[name] = at(); order[++n] = name } }
+        { split($1, f, ":"); thread = f[2] }
+        /OutputDebugStringA "(FinishInstall: [0-9]+ steps loaded|bench_design_floor: run list read)/ {
+            main = thread; mark("loaded") }
+        main == "" || thread != main { next }
+        /:Call user32\.CreateWindowExA\(/ { mark("object") }
+        /:Ret  user32\.CreateWindowExA\(/ { mark("window") }
+        /:Call user32\.GetDC\(/ && ("window" in t) { mark("annotated") }
+        /:Ret  user32\.ReleaseDC\(/ && ("annotated" in t) { mark("measured") }
+        /:Ret  user32\.SetWindowPos\(/ && ("measured" in t) && !("placed" in t) {
+            mark("placed"); next }
+        /:Ret  user32\.SetWindowPos\(/ && ("placed" in t) { mark("sized") }
+        /OutputDebugStringA "(FinishInstall: run list guard released|bench_design_floor: run list consumed)/ {
+            mark("consumed"); exit }
+        END { for (i = 2; i <= n; ++i) printf "%s\t%.1f\n", order[i], t[order[i]] - t[order[i - 1]] }'
+}
+# part_series LABEL: the program's and the design floor's, alternating, with the relay on.
+part_series() {
+    wine_quiet relay-parts-on "$WINE64" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+        /t REG_SZ /d "$PARTS_CALLS" /f
+    for i in $(seq "$SPLIT_RUNS"); do
+        part_run "parts-$1-program-$i" "$PROGRAM_WIN"
+        part_run "parts-$1-design-$i" "$DESIGN_WIN"
+    done
+    wine_quiet relay-parts-off "$WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f
+}
+# part_ms LABEL WHO PART: the part's median over the series, or "-".
+part_ms() {
+    local ms
+    ms=$(for i in $(seq "$SPLIT_RUNS"); do part_phases "parts-$1-$2-$i" || true; done |
+        awk -F'\t' -v part="$3" '$1 == part { print $2 }' | median 2>/dev/null) || true
+    echo "${ms:--}"
 }
 # split_ms LABEL WHO PHASE: the phase's median over the series, or "-" where WHO has no such mark.
 split_ms() {
@@ -244,6 +308,7 @@ echo "Measuring (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)) ..
 NOSSP64_WIN=$(winpath "$NOSSP64/FinishInstall.exe")
 for i in $(seq "$STARTUP_RUNS"); do
     run_floor "floor-$i"
+    run_design "design-$i"
     run_program "one-$i" 1
     PROGRAM_WIN=$NOSSP64_WIN run_program "nossp-$i" 1
     TRACE_FILE=$TRACE_VALUE run_program "traced-$i" 1
@@ -262,6 +327,7 @@ startup_fastest() {
 }
 peak_median() { for i in $(seq "$STARTUP_RUNS"); do value "$WORK/$1-$i.out" peak; done | median; }
 floor_ms=$(startup_median floor)
+design_ms=$(startup_median design)
 one_ms=$(startup_median one)
 traced_ms=$(startup_median traced)
 nossp_ms=$(startup_median nossp)
@@ -353,6 +419,7 @@ count_calls calls-long "$MAX_STEPS"
 wine_quiet relay-off "$WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f
 rm -f "$WORK"/*.trace
 split_series x86_64
+part_series x86_64
 
 # --- 2b. The shipped 32-bit build's start-up, in a prefix of its own on the 32-bit loader ---
 if [ "$wow32" = 1 ]; then
@@ -362,15 +429,18 @@ if [ "$wow32" = 1 ]; then
     NOSSP32_WIN=$(winpath "$NOSSP32/FinishInstall.exe")
     for i in $(seq "$STARTUP_RUNS"); do
         run_floor "floor32-$i"
+        run_design "design32-$i"
         run_program "one32-$i" 1
         PROGRAM_WIN=$NOSSP32_WIN run_program "nossp32-$i" 1
         TRACE_FILE=$TRACE_VALUE run_program "traced32-$i" 1
     done
     floor32_ms=$(startup_median floor32)
+    design32_ms=$(startup_median design32)
     one32_ms=$(startup_median one32)
     traced32_ms=$(startup_median traced32)
     nossp32_ms=$(startup_median nossp32)
     split_series i686
+    part_series i686
 fi
 
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -396,6 +466,7 @@ phase_ms() { phase_row "$1" "$(phase one "$2")" "$(phase long "$2")" "${3:-}"; }
 growth() { mib "$(calc "$(phase "$1" "$3") - $(phase "$1" "$2")" %.0f)"; }
 
 startup_ratio=$(calc "$one_ms / $floor_ms" "%.3f")
+design_ratio=$(calc "$one_ms / $design_ms" "%.3f")
 long_ratio=$(calc "$long_ms / $short_ms" "%.2f")
 one_extra=$((${one_peak%.*} - ${floor_peak%.*}))
 long_extra=$((${long_peak%.*} - ${floor_peak%.*}))
@@ -422,6 +493,9 @@ row "floor" "$floor_ms ms (fastest $(startup_fastest floor))"
 row "program" "$one_ms ms (fastest $(startup_fastest one))"
 row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
     "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
+row "design's floor" "$design_ms ms (fastest $(startup_fastest design)): its prescribed calls"
+row "ratio to it" "$design_ratio" "<= $DESIGN_RATIO_GOAL" \
+    "$(verdict "$design_ratio <= $DESIGN_RATIO_GOAL")"
 row "with a trace file" "$traced_ms ms (fastest $(startup_fastest traced)): TraceFile $TRACE_VALUE"
 # stack_row LABEL MS FASTEST BUILD PROTECTED-EXE: the program without the stack protector.
 stack_row() {
@@ -437,6 +511,10 @@ if [ "$wow32" = 1 ]; then
     row "program, i686" "$one32_ms ms (fastest $(startup_fastest one32))"
     row "ratio, i686" "$startup32_ratio" "<= $STARTUP_RATIO_GOAL" \
         "$(verdict "$startup32_ratio <= $STARTUP_RATIO_GOAL")"
+    design32_ratio=$(calc "$one32_ms / $design32_ms" "%.3f")
+    row "design's floor, i686" "$design32_ms ms (fastest $(startup_fastest design32))"
+    row "ratio to it, i686" "$design32_ratio" "<= $DESIGN_RATIO_GOAL" \
+        "$(verdict "$design32_ratio <= $DESIGN_RATIO_GOAL")"
     row "trace file, i686" "$traced32_ms ms (fastest $(startup_fastest traced32))"
     stack_row "no stack prot., i686" "$nossp32_ms" "$(startup_fastest nossp32)" "$NOSSP32" \
         "$BUILD32/FinishInstall.exe"
@@ -501,17 +579,19 @@ cat <<END
 Where the start-up goes on each loader: one step, from the program's image mapped to the step
 program's image mapped, split at Wine's time-stamped marks (median of $SPLIT_RUNS runs each, ms;
 the marks add a little to every phase). The floor marks its dialog's initialisation and its
-first paint; the program's own row sums what follows Wine's process set-up.
+first paint; the design's floor its run list read and consumed and its first paint (its dialog
+row holds its run list read); the program's own row sums what follows Wine's process set-up.
 END
-printf '   %-44s %9s %9s %9s %9s\n' "" "i686" "floor" "x86_64" "floor"
+printf '   %-44s %7s %7s %7s %7s %7s %7s\n' "" "i686" "floor" "design" "x86_64" "floor" "design"
 split_row() {
     local label=$1 phase=$2 who
     printf '   %-44s' "$label"
-    for who in "i686 program" "i686 floor" "x86_64 program" "x86_64 floor"; do
+    for who in "i686 program" "i686 floor" "i686 design" "x86_64 program" "x86_64 floor" \
+               "x86_64 design"; do
         if [ "${who% *}" = i686 ] && [ "$wow32" != 1 ]; then
-            printf ' %9s' "-"
+            printf ' %7s' "-"
         else
-            printf ' %9s' "$(split_ms ${who% *} ${who#* } "$phase")"
+            printf ' %7s' "$(split_ms ${who% *} ${who#* } "$phase")"
         fi
     done
     echo
@@ -526,6 +606,33 @@ split_row "step program started (CreateProcess)" child
 split_row "  all after Wine's set-up" own
 split_row "whole start-up" total
 [ "$wow32" = 1 ] || echo "   i686: not measured: $wow32_reason"
+echo
+cat <<END
+The lines-and-consume phase call by call: Wine's relay trace of CreateWindowExA, GetDC,
+ReleaseDC and SetWindowPos alone, time-stamped to the millisecond (median of $SPLIT_RUNS runs, ms;
+the trace adds a little to each part), the program beside the design's floor, which makes the
+same calls.
+END
+printf '   %-44s %9s %9s %9s %9s\n' "" "i686" "design" "x86_64" "design"
+part_row() {
+    local label=$1 part=$2 who
+    printf '   %-44s' "$label"
+    for who in "i686 program" "i686 design" "x86_64 program" "x86_64 design"; do
+        if [ "${who% *}" = i686 ] && [ "$wow32" != 1 ]; then
+            printf ' %9s' "-"
+        else
+            printf ' %9s' "$(part_ms ${who% *} ${who#* } "$part")"
+        fi
+    done
+    echo
+}
+part_row "the line's object (font, brushes)" object
+part_row "the line's window made (CreateWindowExA)" window
+part_row "the line marked for screen readers" annotated
+part_row "its text measured (GetDC to ReleaseDC)" measured
+part_row "the line placed (SetWindowPos)" placed
+part_row "the window sized (SetWindowPos)" sized
+part_row "display values written, step keys deleted" consumed
 echo
 
 echo "Calls from the program's own code up to its first step's start (Wine relay trace)"
