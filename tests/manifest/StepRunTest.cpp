@@ -191,7 +191,9 @@ TEST_F(StepRunTest, RunListRunsEndToEndInEnumerationOrderOneAfterAnother)
     runList.RunAllSteps();
 
     const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
-    ASSERT_EQ(3u, runs.size());
+    // Wine now and then fails a CreateProcess that works when tried again (error 1359), and the
+    // run passes over a step that cannot start: the record tells which one it was.
+    ASSERT_EQ(3u, runs.size()) << ReadFileText(m_record);
     EXPECT_NE(std::string::npos, runs[0].commandLine.find("--sleep 300"));
     EXPECT_NE(std::string::npos, runs[1].commandLine.find("--exit 1"));
     EXPECT_NE(std::string::npos, runs[2].commandLine.find("--exit 3"));
