@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "support/InstallerNames.h"
+#include "support/TestPaths.h"
 
 namespace {
 
@@ -101,26 +102,6 @@ bool FolderExists(const std::string& path)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void DeleteTree(const std::string& dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = dir + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(hFind, &fd));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
 std::string TempDir()
 {
     char szTemp[MAX_PATH] = "";
@@ -187,7 +168,7 @@ public:
             if (m_bRootFolder[i] || !FolderExists(folder))
                 continue;
             printf("left behind: %s, removed\n", folder.c_str());
-            DeleteTree(folder);
+            RemoveScratchDir(folder);
             ++nLeft;
         }
         for (const std::string& folder : ScratchFolders()) {
@@ -197,7 +178,7 @@ public:
             if (bBefore)
                 continue;
             printf("left behind: %s, removed\n", folder.c_str());
-            DeleteTree(folder);
+            RemoveScratchDir(folder);
             ++nLeft;
         }
         return nLeft;
@@ -287,14 +268,6 @@ bool Run(const std::string& program, const std::string& arguments, const std::st
     return true;
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -342,7 +315,7 @@ int ListedCount(const TestCase& testCase, const std::string& dir)
     const char kDisabled[] = "DISABLED_";
     int nListed = 0;
     bool bSuiteDisabled = false;
-    for (const std::string& line : Lines(ReadText(output))) {
+    for (const std::string& line : Lines(ReadFileText(output))) {
         if (line.compare(0, 2, "  ") != 0)
             bSuiteDisabled = line.compare(0, strlen(kDisabled), kDisabled) == 0;
         else if (!bSuiteDisabled && line.compare(2, strlen(kDisabled), kDisabled) != 0)
@@ -393,7 +366,7 @@ void RunCase(const TestCase& testCase, const std::string& dir, Counts* pTotal)
                               testCase.dwLimitSeconds * 1000, &dwExitCode, &bHung);
     const DWORD dwSeconds = (GetTickCount() - dwStart + 500) / 1000;
 
-    const std::string text = ReadText(log);
+    const std::string text = ReadFileText(log);
     const std::vector<std::string> lines = Lines(text);
     Counts counts;
     counts.passed = SummaryCount(lines, "[  PASSED  ] ");
