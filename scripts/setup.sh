@@ -23,6 +23,18 @@ sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 apt_updated=0
 
+# apt_retry ARGUMENT...: apt-get, tried up to three times. A mirror caught mid-sync serves an
+# index of the wrong size for a minute or so ("Mirror sync in progress?"), and apt-get update then
+# fails; it usually passes once the mirror has finished.
+apt_retry() {
+  local try
+  for try in 1 2 3; do
+    $sudo_cmd apt-get "$@" && return 0
+    [ "$try" = 3 ] || { echo "apt-get $1 failed; trying again in 30 s"; sleep 30; }
+  done
+  return 1
+}
+
 # install_missing PACKAGE...: those of the packages that dpkg does not have, installed.
 install_missing() {
   local p absent=()
@@ -32,10 +44,13 @@ install_missing() {
   [ ${#absent[@]} -gt 0 ] || return 0
   echo "Installing: ${absent[*]}"
   if [ "$apt_updated" = 0 ]; then
-    $sudo_cmd apt-get update -q
+    # An index that stays unreadable (a mirror serving a stale file) fails the update, but
+    # apt keeps the lists it did read; the install below then tells whether they are enough.
+    apt_retry update -q ||
+      echo "setup: apt-get update failed three times; installing from the package lists apt has"
     apt_updated=1
   fi
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${absent[@]}"
+  DEBIAN_FRONTEND=noninteractive apt_retry install -y -q --no-install-recommends "${absent[@]}"
 }
 
 install_missing "${probe_packages[@]}"
