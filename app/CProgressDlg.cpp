@@ -69,7 +69,7 @@ void CProgressDlg::CreateStepLabels()
         pLabel->Create(strText, WS_CHILD | WS_VISIBLE, rcEmpty, this, kLineId);
         // So that a screen reader says the line's text when its step starts (SetBold raises
         // the event), and not only once as the window appears.
-        m_liveRegions.MarkPolite(pLabel->GetSafeHwnd());
+        pLabel->AnnounceThrough(&m_liveRegions);
 
         DWORD dwExtent;
         {

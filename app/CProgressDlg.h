@@ -47,6 +47,7 @@ private:
 
     CRunList m_runList;
     CStepRun* m_pStepRun; // the worker's run, once started; lives to the end of the process
-    // Marks each line a live region as it is made, on this, the window's, thread.
+    // Through which each line marks itself a live region as it first turns bold, on this, the
+    // window's, thread. It outlives the lines' windows, which go with the dialog's.
     CLiveRegionService m_liveRegions;
 };

@@ -2,7 +2,6 @@
 
 #include "FinishInstallVersion.h"
 #include "app/CProgressDlg.h"
-#include "framework/CComApartment.h"
 #include "framework/CTrace.h"
 
 // The one application object; WinMain finds it through AfxGetApp.
@@ -19,11 +18,6 @@ BOOL CStartupApp::InitInstance()
     AfxEnableControlContainer();
     Enable3dControlsStatic();
 
-    // The lines are marked for screen readers through a COM object used on this thread, which
-    // owns the window. Entered before the dialog is made, left once it is gone: the dialog
-    // lets its COM object go as it is destroyed. A failure leaves the lines unmarked, as where
-    // the service is missing, and the run goes on.
-    const CComApartment apartment;
     CProgressDlg dlg;
     m_pMainWnd = &dlg;
     if (dlg.DoModal() == -1) {

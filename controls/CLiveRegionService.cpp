@@ -29,9 +29,12 @@ bool CLiveRegionService::MarkPolite(HWND hWnd)
     if (m_bUnavailable || hWnd == NULL)
         return false;
     if (m_pServices == NULL) {
+        const HRESULT hrEntered = m_apartment.Enter();
+        if (FAILED(hrEntered))
+            return GiveUp("COM is not there for the window's thread", hrEntered);
         const HRESULT hr =
-            ::CoCreateInstance(kClsidAccPropServices, NULL, CLSCTX_INPROC_SERVER,
-                               kIidAccPropServices, reinterpret_cast<void**>(&m_pServices));
+            m_apartment.CreateInstance(kClsidAccPropServices, CLSCTX_INPROC_SERVER,
+                                       kIidAccPropServices, reinterpret_cast<void**>(&m_pServices));
         if (FAILED(hr)) {
             m_pServices = NULL;
             return GiveUp("the annotation service is not there", hr);
@@ -50,7 +53,8 @@ bool CLiveRegionService::MarkPolite(HWND hWnd)
 }
 
 // The annotations are not cleared: the lines end with the dialog, the dialog with the program,
-// and what the service keeps for them with the process.
+// and what the service keeps for them with the process. The apartment is left after this, as
+// the members go.
 void CLiveRegionService::Release()
 {
     if (m_pServices != NULL) {

@@ -1,5 +1,8 @@
 #include "controls/CStepLabel.h"
 
+#include "controls/CLiveRegionService.h"
+#include "framework/CWinApp.h"
+
 namespace {
 
 // Windows 8's event for a live region whose content changed (EVENT_OBJECT_LIVEREGIONCHANGED,
@@ -14,7 +17,7 @@ typedef HINSTANCE(WINAPI* PFNSHELLEXECUTEA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR
 // nearly a megabyte for nothing.
 HINSTANCE ShellOpen(const char* pszFile)
 {
-    HMODULE hShell = ::LoadLibraryA("shell32.dll");
+    HMODULE hShell = AfxLoadSystemLibrary("shell32.dll");
     if (hShell == NULL)
         return NULL;
     PFNSHELLEXECUTEA pfnShellExecute = reinterpret_cast<PFNSHELLEXECUTEA>(
@@ -46,6 +49,7 @@ CStepLabel::CStepLabel()
     m_bFlashPhase = FALSE;
     m_flashMode = kFlashNone;
     m_hOwnCursor = NULL;
+    m_pLiveRegions = NULL;
     m_hBrushFlash.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
 }
 
@@ -71,10 +75,20 @@ void CStepLabel::ApplyBold(BOOL bBold)
     if (m_hWnd == NULL)
         return;
     RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    // The line turning bold is its step starting: a screen reader that follows the line as a
-    // live region says its text now, once the line shows it. Back to normal says nothing.
-    if (bBold)
-        ::NotifyWinEvent(kEventObjectLiveRegionChanged, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+    // Back to normal says nothing.
+    if (!bBold)
+        return;
+    // The line turning bold is its step starting, and the worker that asked for it waits only
+    // for the line to show it: its step starts while the line is announced. The first line
+    // announced brings COM and the annotation service in, which would otherwise hold up the
+    // first step by as long as the rest of the window's making.
+    if (::InSendMessage())
+        ::ReplyMessage(0);
+    // Marked before the event, so that a screen reader that follows the line as a live region
+    // says its text now.
+    if (m_pLiveRegions != NULL)
+        m_pLiveRegions->MarkPolite(m_hWnd);
+    ::NotifyWinEvent(kEventObjectLiveRegionChanged, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
 }
 
 // The old font goes once the new one is made. Should making it fail, the line draws in whatever

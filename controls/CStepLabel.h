@@ -5,6 +5,8 @@
 #include "framework/CStatic.h"
 #include "framework/CString.h"
 
+class CLiveRegionService;
+
 // One step's line in the progress window: static text in its own copy of the default GUI font,
 // in the window-text colour on a button-face background, switched between normal and bold
 // weight to mark the running step.
@@ -24,8 +26,13 @@ public:
     // Sets the weight to bold (any non-zero argument) or normal, rebuilds the font and repaints
     // the line before returning; turned bold, the line raises EVENT_OBJECT_LIVEREGIONCHANGED for
     // screen readers once it is drawn. Safe from any thread: the font is only ever replaced on
-    // the thread that owns the line's window.
+    // the thread that owns the line's window. A caller on another thread is let go once the
+    // line is drawn; the announcement follows on the window's thread.
     CStepLabel& SetBold(BOOL bBold);
+    // The service through which the line marks itself a live region, just before it first
+    // announces itself. Borrowed: it must outlive the line's window. NULL (the default) leaves
+    // the line unmarked, its announcement raised all the same.
+    void AnnounceThrough(CLiveRegionService* pLiveRegions) { m_pLiveRegions = pLiveRegions; }
     // Replaces the font with one built from the current description.
     void RebuildFont();
 
@@ -55,5 +62,6 @@ private:
     CString m_strFlashText;
     BOOL m_bFlashPhase;
     int m_flashMode;
-    HCURSOR m_hOwnCursor; // borrowed
+    HCURSOR m_hOwnCursor;               // borrowed
+    CLiveRegionService* m_pLiveRegions; // borrowed
 };

@@ -2,15 +2,55 @@
 
 #include <objbase.h>
 
-// No OLE 1 DDE: the program takes part in no DDE conversation, and the platform advises leaving
-// it out of every new program.
+#include "framework/CWinApp.h"
+
+namespace {
+
+typedef HRESULT(WINAPI* PFNCOINITIALIZEEX)(LPVOID, DWORD);
+
+// GetProcAddress answers a generic function pointer; each is cast through void* to its own type.
+template <typename T> T ProcAddress(HMODULE hModule, const char* pszName)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
+}
+
+} // namespace
+
 CComApartment::CComApartment()
-    : m_hr(::CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))
+    : m_bTried(false), m_hr(CO_E_NOTINITIALIZED), m_pfnUninitialize(NULL), m_pfnCreateInstance(NULL)
 {
 }
 
 CComApartment::~CComApartment()
 {
+    // COM's library stays loaded: the objects it made may have left threads running in it.
     if (SUCCEEDED(m_hr))
-        ::CoUninitialize();
+        m_pfnUninitialize();
+}
+
+// No OLE 1 DDE: the program takes part in no DDE conversation, and the platform advises leaving
+// it out of every new program.
+HRESULT CComApartment::Enter()
+{
+    if (m_bTried)
+        return m_hr;
+    m_bTried = true;
+    const HMODULE hOle = AfxLoadSystemLibrary("ole32.dll");
+    if (hOle == NULL)
+        return m_hr = HRESULT_FROM_WIN32(::GetLastError());
+    const PFNCOINITIALIZEEX pfnInitialize = ProcAddress<PFNCOINITIALIZEEX>(hOle, "CoInitializeEx");
+    m_pfnUninitialize = ProcAddress<PFNCOUNINITIALIZE>(hOle, "CoUninitialize");
+    m_pfnCreateInstance = ProcAddress<PFNCOCREATEINSTANCE>(hOle, "CoCreateInstance");
+    if (pfnInitialize == NULL || m_pfnUninitialize == NULL || m_pfnCreateInstance == NULL)
+        return m_hr = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    return m_hr = pfnInitialize(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
+HRESULT CComApartment::CreateInstance(REFCLSID clsid, DWORD dwClsContext, REFIID iid,
+                                      void** ppv) const
+{
+    *ppv = NULL;
+    if (FAILED(m_hr))
+        return CO_E_NOTINITIALIZED;
+    return m_pfnCreateInstance(clsid, NULL, dwClsContext, iid, ppv);
 }

@@ -1,5 +1,7 @@
 #include "framework/CWinApp.h"
 
+#include <string.h>
+
 namespace {
 CWinApp* g_pApp = NULL;
 }
@@ -44,4 +46,20 @@ HINSTANCE AfxGetInstanceHandle()
 HINSTANCE AfxGetResourceHandle()
 {
     return AfxGetInstanceHandle();
+}
+
+HMODULE AfxLoadSystemLibrary(const char* pszName)
+{
+    char szPath[MAX_PATH];
+    const UINT cchFolder = ::GetSystemDirectoryA(szPath, MAX_PATH);
+    const size_t cchName = strlen(pszName);
+    if (cchFolder == 0 || cchFolder + 1 + cchName >= MAX_PATH) {
+        if (cchFolder != 0)
+            ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return NULL;
+    }
+    szPath[cchFolder] = '\\';
+    memcpy(szPath + cchFolder + 1, pszName, cchName + 1);
+    // What the DLL imports is looked for beside it, in the system folder, too.
+    return ::LoadLibraryExA(szPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -35,5 +35,9 @@ CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
 // Resources live in the program itself.
 HINSTANCE AfxGetResourceHandle();
+// A system DLL loaded by its full path in the system folder (System32, or SysWOW64 for a 32-bit
+// program on 64-bit Windows), so that no copy beside the program or in the current folder is
+// ever taken for it. NULL, with the last error set, when it cannot be loaded.
+HMODULE AfxLoadSystemLibrary(const char* pszName);
 // The program hosts no ActiveX controls, so there is no container support to set up.
 inline void AfxEnableControlContainer() {}

@@ -255,7 +255,7 @@ part_run() {
 }
 # part_phases NAME: "part<TAB>ms" lines from NAME.parts, on the thread that read the run list:
 # up to the line's window (its object: font, brushes), the window made, then to the measuring
-# (the program marks the line for screen readers there), the text measured, the line placed,
+# (the framework subclasses the line there), the text measured, the line placed,
 # the window sized, and the display values written and the step keys deleted.
 part_phases() {
     tr -d '\r' <"$WORK/$1.parts" | awk '
@@ -628,7 +628,7 @@ part_row() {
 }
 part_row "the line's object (font, brushes)" object
 part_row "the line's window made (CreateWindowExA)" window
-part_row "the line marked for screen readers" annotated
+part_row "the line subclassed (the framework)" annotated
 part_row "its text measured (GetDC to ReleaseDC)" measured
 part_row "the line placed (SetWindowPos)" placed
 part_row "the window sized (SetWindowPos)" sized

@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "controls/CLiveRegionService.h"
 #include "controls/CStepLabel.h"
+#include "framework/CHandle.h"
 #include "support/HandleCount.h"
 #include "support/TestPaths.h"
 #include "support/TestWindows.h"
@@ -173,6 +175,7 @@ struct BoldFromWorker {
     CTestParent* pParent;
     LONG nRequestsBefore;
     LONG nRequestsAfter;
+    HANDLE hReturned; // set once SetBold has returned
 };
 
 DWORD WINAPI SetBoldOnWorker(LPVOID pParam)
@@ -181,12 +184,17 @@ DWORD WINAPI SetBoldOnWorker(LPVOID pParam)
     pWork->nRequestsBefore = pWork->pParent->m_nColourRequests;
     pWork->pLabel->SetBold(TRUE);
     pWork->nRequestsAfter = pWork->pParent->m_nColourRequests;
+    SetEvent(pWork->hReturned);
     return 0;
 }
 
 HWND g_hWndWatched = NULL;
 int g_nSetBoldSeen = 0;
 DWORD g_dwSetBoldThread = 0;
+HANDLE g_hWorkerReturned = NULL;
+// Whether the worker's SetBold had returned by the time the line's handling of it ended.
+bool g_bReturnedBeforeHandled = false;
+int g_nAnnounced = 0;
 
 LRESULT CALLBACK WatchSetBold(int nCode, WPARAM wParam, LPARAM lParam)
 {
@@ -199,16 +207,48 @@ LRESULT CALLBACK WatchSetBold(int nCode, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(NULL, nCode, wParam, lParam);
 }
 
+// After the line's handler: a worker still held until here would never set its event, and
+// the wait ends unanswered.
+LRESULT CALLBACK WatchSetBoldHandled(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    const CWPRETSTRUCT* pMsg = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (nCode == HC_ACTION && pMsg->hwnd == g_hWndWatched &&
+        pMsg->message == CStepLabel::WM_SETBOLD)
+        g_bReturnedBeforeHandled = WaitForSingleObject(g_hWorkerReturned, 5000) == WAIT_OBJECT_0;
+    return CallNextHookEx(NULL, nCode, wParam, lParam);
+}
+
+void CALLBACK CountAnnouncement(HWINEVENTHOOK, DWORD, HWND hWnd, LONG, LONG, DWORD, DWORD)
+{
+    if (hWnd == g_hWndWatched)
+        ++g_nAnnounced;
+}
+
 } // namespace
 
+// The worker is let go once the line shows bold; the announcement, and the service it may bring
+// in first, follow on the window's thread.
 TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItReturns)
 {
+    CLiveRegionService liveRegions;
+    label.AnnounceThrough(&liveRegions);
     g_hWndWatched = label.GetSafeHwnd();
     g_nSetBoldSeen = 0;
+    g_nAnnounced = 0;
+    g_bReturnedBeforeHandled = false;
     HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, WatchSetBold, NULL, GetCurrentThreadId());
     ASSERT_NE(nullptr, hHook);
+    HHOOK hHookRet =
+        SetWindowsHookExA(WH_CALLWNDPROCRET, WatchSetBoldHandled, NULL, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hHookRet);
+    // EVENT_OBJECT_LIVEREGIONCHANGED, delivered to this thread as it handles its messages.
+    HWINEVENTHOOK hEvents = SetWinEventHook(0x8019, 0x8019, NULL, CountAnnouncement,
+                                            GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(nullptr, hEvents);
 
-    BoldFromWorker work = {&label, &parent, 0, 0};
+    CHandle returned(CreateEventA(NULL, TRUE, FALSE, NULL));
+    g_hWorkerReturned = returned;
+    BoldFromWorker work = {&label, &parent, 0, 0, returned};
     HANDLE hThread = CreateThread(NULL, 0, SetBoldOnWorker, &work, 0, NULL);
     ASSERT_NE(nullptr, hThread);
     // The worker waits for this thread: keep handling messages until it is done.
@@ -223,9 +263,15 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
             DispatchMessageA(&msg);
     }
     CloseHandle(hThread);
+    PumpMessagesFor(100);
+    UnhookWinEvent(hEvents);
+    UnhookWindowsHookEx(hHookRet);
     UnhookWindowsHookEx(hHook);
+    label.AnnounceThrough(NULL);
 
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), dwWait) << "SetBold did not return";
+    EXPECT_TRUE(g_bReturnedBeforeHandled) << "the worker was held until the line was announced";
+    EXPECT_EQ(1, g_nAnnounced);
     EXPECT_EQ(1, g_nSetBoldSeen);
     EXPECT_EQ(GetCurrentThreadId(), g_dwSetBoldThread);
     EXPECT_GT(work.nRequestsAfter, work.nRequestsBefore) << "returned before the repaint";
