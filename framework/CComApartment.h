@@ -6,10 +6,9 @@
 // destructor; both on the same thread. A window's thread takes this kind, since the COM objects
 // that serve its windows may call back into them and must do so on that thread.
 //
-// COM's library is loaded at that first need, from the system folder, rather than imported:
-// a start that never needs COM then never maps ole32 and the runtime it brings (combase,
-// rpcrt4), which under Wine costs a 32-bit start more than the rest of its set-up. Not copyable:
-// leaving twice would take the thread out of an apartment someone else entered.
+// COM's library is loaded at that first need, from the system folder, rather than imported: a
+// start that never needs COM then never maps ole32 and the runtime it brings (combase, rpcrt4).
+// Not copyable: leaving twice would take the thread out of an apartment someone else entered.
 class CComApartment {
 public:
     CComApartment();
