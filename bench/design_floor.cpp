@@ -8,9 +8,9 @@
 //
 // It reads the run list's values and its one step, deletes the step subkey, writes the display
 // values, makes the line with its font and brushes, sizes and centres the window, and starts the
-// step from a worker at the first paint, the line turning bold first. It writes three marks to
-// the debug output, where the benchmark's split reads them: the run list read, the run list
-// consumed, the first paint.
+// step from a worker at the first paint, the line turning bold first. It writes four marks to
+// the debug output, where the benchmark's split reads them: the dialog initialised, the run
+// list read, the run list consumed, the first paint.
 
 #include <windows.h>
 
@@ -256,6 +256,7 @@ INT_PTR CALLBACK DialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lPara
 {
     switch (message) {
     case WM_INITDIALOG:
+        OutputDebugStringA("bench_design_floor: dialog initialised\n");
         SendMessageA(hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_hIcon));
         SendMessageA(hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g_hIcon));
         LoadManifest(hDlg);

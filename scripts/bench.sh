@@ -211,14 +211,16 @@ split_run() {
 # icon and the dialog window up to OnInitDialog), "steps loaded" (the run list read), "guard
 # released" (the lines made, the window sized, the display values written, the keys deleted),
 # the worker's first line (the window shown and painted, the worker started, the line bold); and
-# for both, the step program's image mapped (CreateProcess). The floor marks its WM_INITDIALOG
-# and its first paint, so that its dialog and its showing stand beside the program's.
+# for all, the step program's image mapped (CreateProcess). The floor marks its WM_INITDIALOG
+# and its first paint, so that its dialog and its showing stand beside the program's; the
+# design's floor marks those two, its run list read and its run list consumed.
 split_phases() {
     tr -d '\r' <"$WORK/$1.split" | awk '
         function at() { split($1, f, ":"); return f[1] * 1000 }
         function mark(name) { if (!(name in t)) { t[name] = at(); order[++n] = name } }
         { l = tolower($0) }
-        l ~ /:loaddll:.*loaded .*(finishinstall|bench_floor)\.exe"/ { mark("image") }
+        l ~ /:loaddll:.*loaded .*(finishinstall|bench_floor|bench_design_floor)\.exe"/ {
+            mark("image") }
         l ~ /:loaddll:.*loaded .*\\user32\.dll"/ && ("image" in t) { mark("user32") }
         l ~ /:loaddll:.*loaded .*\\imm32\.dll"/ && ("user32" in t) { mark("imm32") }
         /OutputDebugStringA "(FinishInstall: |bench_floor: dialog|bench_design_floor: )/ &&
@@ -579,8 +581,8 @@ cat <<END
 Where the start-up goes on each loader: one step, from the program's image mapped to the step
 program's image mapped, split at Wine's time-stamped marks (median of $SPLIT_RUNS runs each, ms;
 the marks add a little to every phase). The floor marks its dialog's initialisation and its
-first paint; the design's floor its run list read and consumed and its first paint (its dialog
-row holds its run list read); the program's own row sums what follows Wine's process set-up.
+first paint; the design's floor those two and its run list read and consumed; the program's
+own row sums what follows Wine's process set-up.
 END
 printf '   %-44s %7s %7s %7s %7s %7s %7s\n' "" "i686" "floor" "design" "x86_64" "floor" "design"
 split_row() {
