@@ -20,8 +20,7 @@ HINSTANCE ShellOpen(const char* pszFile)
     HMODULE hShell = AfxLoadSystemLibrary("shell32.dll");
     if (hShell == NULL)
         return NULL;
-    PFNSHELLEXECUTEA pfnShellExecute = reinterpret_cast<PFNSHELLEXECUTEA>(
-        reinterpret_cast<void*>(::GetProcAddress(hShell, "ShellExecuteA")));
+    PFNSHELLEXECUTEA pfnShellExecute = AfxProcAddress<PFNSHELLEXECUTEA>(hShell, "ShellExecuteA");
     // The shell stays loaded: the call may leave threads of its own running in it.
     return pfnShellExecute != NULL
                ? pfnShellExecute(NULL, "open", pszFile, NULL, NULL, SW_SHOWNORMAL)

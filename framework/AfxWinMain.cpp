@@ -16,9 +16,9 @@ void HardenDllSearch()
     typedef BOOL(WINAPI * PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
     HMODULE hKernel = ::GetModuleHandleA("kernel32.dll");
     PFNSETDEFAULTDLLDIRECTORIES pfnSetDefaultDllDirectories =
-        hKernel != NULL ? reinterpret_cast<PFNSETDEFAULTDLLDIRECTORIES>(reinterpret_cast<void*>(
-                              ::GetProcAddress(hKernel, "SetDefaultDllDirectories")))
-                        : NULL;
+        hKernel != NULL
+            ? AfxProcAddress<PFNSETDEFAULTDLLDIRECTORIES>(hKernel, "SetDefaultDllDirectories")
+            : NULL;
     if (pfnSetDefaultDllDirectories != NULL)
         pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 |
                                     LOAD_LIBRARY_SEARCH_APPLICATION_DIR);

@@ -8,12 +8,6 @@ namespace {
 
 typedef HRESULT(WINAPI* PFNCOINITIALIZEEX)(LPVOID, DWORD);
 
-// GetProcAddress answers a generic function pointer; each is cast through void* to its own type.
-template <typename T> T ProcAddress(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
-}
-
 } // namespace
 
 CComApartment::CComApartment()
@@ -38,9 +32,10 @@ HRESULT CComApartment::Enter()
     const HMODULE hOle = AfxLoadSystemLibrary("ole32.dll");
     if (hOle == NULL)
         return m_hr = HRESULT_FROM_WIN32(::GetLastError());
-    const PFNCOINITIALIZEEX pfnInitialize = ProcAddress<PFNCOINITIALIZEEX>(hOle, "CoInitializeEx");
-    m_pfnUninitialize = ProcAddress<PFNCOUNINITIALIZE>(hOle, "CoUninitialize");
-    m_pfnCreateInstance = ProcAddress<PFNCOCREATEINSTANCE>(hOle, "CoCreateInstance");
+    const PFNCOINITIALIZEEX pfnInitialize =
+        AfxProcAddress<PFNCOINITIALIZEEX>(hOle, "CoInitializeEx");
+    m_pfnUninitialize = AfxProcAddress<PFNCOUNINITIALIZE>(hOle, "CoUninitialize");
+    m_pfnCreateInstance = AfxProcAddress<PFNCOCREATEINSTANCE>(hOle, "CoCreateInstance");
     if (pfnInitialize == NULL || m_pfnUninitialize == NULL || m_pfnCreateInstance == NULL)
         return m_hr = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     return m_hr = pfnInitialize(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

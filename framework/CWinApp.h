@@ -39,5 +39,11 @@ HINSTANCE AfxGetResourceHandle();
 // program on 64-bit Windows), so that no copy beside the program or in the current folder is
 // ever taken for it. NULL, with the last error set, when it cannot be loaded.
 HMODULE AfxLoadSystemLibrary(const char* pszName);
+// A DLL's export as the function type it has: GetProcAddress answers a generic function
+// pointer, cast here through void*. NULL where the DLL does not export it.
+template <typename T> T AfxProcAddress(HMODULE hModule, const char* pszName)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(hModule, pszName)));
+}
 // The program hosts no ActiveX controls, so there is no container support to set up.
 inline void AfxEnableControlContainer() {}
