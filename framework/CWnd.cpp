@@ -26,6 +26,49 @@ RECT GetWorkArea()
     return rcArea;
 }
 
+// The objects of one thread's windows, by handle. Every message asks which object its window
+// has, and the window property that answers is kept by the window manager: on Wine each read is
+// a round trip to the server. So the thread that first attaches a window of its own keeps the
+// answers too, until its last such window is gone; other threads read the property (a program
+// has one thread with windows). An entry is put in only on that thread, for a window of its
+// own, and taken out at WM_NCDESTROY, the window's last message, so no entry outlives its
+// window. A handle whose slot holds another window is read from the property again: a miss
+// costs one read, never a wrong answer.
+const size_t kCacheSlots = 16;
+struct CWndCacheEntry {
+    HWND hWnd;
+    CWnd* pWnd;
+};
+CWndCacheEntry g_cache[kCacheSlots];
+volatile LONG g_nCacheThread; // the keeping thread's id, or 0
+LONG g_nCacheWindows;         // its windows attached on it, whose WM_NCDESTROY comes there
+
+bool KeepsCache()
+{
+    return g_nCacheThread == static_cast<LONG>(::GetCurrentThreadId());
+}
+
+CWndCacheEntry& CacheSlot(HWND hWnd)
+{
+    // Wine numbers the handles of windows made one after another two apart.
+    return g_cache[(reinterpret_cast<UINT_PTR>(hWnd) >> 1) % kCacheSlots];
+}
+
+// The object attached to a window of this process, or NULL.
+CWnd* LookUpObject(HWND hWnd)
+{
+    const bool bKeeps = KeepsCache();
+    if (bKeeps && CacheSlot(hWnd).hWnd == hWnd)
+        return CacheSlot(hWnd).pWnd;
+    CWnd* pWnd = static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty));
+    if (bKeeps && pWnd != NULL &&
+        ::GetWindowThreadProcessId(hWnd, NULL) == ::GetCurrentThreadId()) {
+        CacheSlot(hWnd).hWnd = hWnd;
+        CacheSlot(hWnd).pWnd = pWnd;
+    }
+    return pWnd;
+}
+
 } // namespace
 
 CWnd* AfxWndFromHandle(HWND hWnd)
@@ -33,7 +76,11 @@ CWnd* AfxWndFromHandle(HWND hWnd)
     return CWnd::FromHandlePermanent(hWnd);
 }
 
-CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(NULL), m_nMsgCur(0), m_wParamCur(0), m_lParamCur(0) {}
+CWnd::CWnd()
+    : m_hWnd(NULL), m_pfnSuper(NULL), m_nMsgCur(0), m_wParamCur(0), m_lParamCur(0),
+      m_bInThreadCache(false)
+{
+}
 
 CWnd::~CWnd()
 {
@@ -51,7 +98,7 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd)
     ::GetWindowThreadProcessId(hWnd, &dwProcessId);
     if (dwProcessId != ::GetCurrentProcessId())
         return NULL;
-    return static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty));
+    return LookUpObject(hWnd);
 }
 
 BOOL CWnd::SubclassWindow(HWND hWnd)
@@ -59,6 +106,7 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     if (hWnd == NULL || m_hWnd != NULL || !::SetPropA(hWnd, kObjectProperty, this))
         return FALSE;
     m_hWnd = hWnd;
+    AddToThreadCache();
     m_pfnSuper = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     return TRUE;
@@ -172,14 +220,44 @@ void CWnd::DetachAfterNcDestroy()
     if (m_pfnSuper != NULL)
         ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
     ::RemovePropA(m_hWnd, kObjectProperty);
+    RemoveFromThreadCache();
     m_pfnSuper = NULL;
     m_hWnd = NULL;
 }
 
+void CWnd::AddToThreadCache()
+{
+    const LONG nThread = static_cast<LONG>(::GetCurrentThreadId());
+    if (static_cast<LONG>(::GetWindowThreadProcessId(m_hWnd, NULL)) != nThread)
+        return;
+    ::InterlockedCompareExchange(&g_nCacheThread, nThread, 0);
+    if (g_nCacheThread != nThread)
+        return;
+    // Its entry is made at its first look-up.
+    ++g_nCacheWindows;
+    m_bInThreadCache = true;
+}
+
+void CWnd::RemoveFromThreadCache()
+{
+    if (!KeepsCache())
+        return;
+    CWndCacheEntry& entry = CacheSlot(m_hWnd);
+    if (entry.hWnd == m_hWnd)
+        entry.hWnd = NULL;
+    if (m_bInThreadCache && --g_nCacheWindows == 0) {
+        // Another thread may keep it now, and must find it empty.
+        for (size_t i = 0; i < kCacheSlots; ++i)
+            g_cache[i].hWnd = NULL;
+        ::InterlockedExchange(&g_nCacheThread, 0);
+    }
+    m_bInThreadCache = false;
+}
+
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // A window procedure only runs for windows of its own process: the property alone tells.
-    CWnd* pWnd = static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty));
+    // A window procedure only runs for windows of its own process.
+    CWnd* pWnd = LookUpObject(hWnd);
     if (pWnd == NULL)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
 

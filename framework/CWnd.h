@@ -90,11 +90,15 @@ protected:
 private:
     friend LRESULT CALLBACK AfxWndProc(HWND, UINT, WPARAM, LPARAM);
     void DetachAfterNcDestroy();
+    // The thread's cache of its windows' objects (CWnd.cpp), kept beside the window property.
+    void AddToThreadCache();
+    void RemoveFromThreadCache();
 
     // The message being handled, for Default.
     UINT m_nMsgCur;
     WPARAM m_wParamCur;
     LPARAM m_lParamCur;
+    bool m_bInThreadCache;
 };
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

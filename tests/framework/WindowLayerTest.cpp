@@ -1,3 +1,5 @@
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "framework/CClientDC.h"
@@ -88,6 +90,68 @@ TEST(MessageMap, DestroyedWindowLeavesItsObject)
     ASSERT_TRUE(DestroyWindow(hWnd));
     EXPECT_EQ(nullptr, wnd.GetSafeHwnd());
     EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(hWnd));
+}
+
+namespace {
+
+// A line that notes the last timer it was sent.
+class CTimerStatic : public CStatic {
+public:
+    UINT_PTR m_nLastTimer = 0;
+
+protected:
+    void OnTimer(UINT_PTR nIDEvent) { m_nLastTimer = nIDEvent; }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CTimerStatic, CStatic)
+ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+struct CLookUp {
+    HWND hWnd;
+    CWnd* pFound;
+};
+
+DWORD WINAPI LookUpOnOtherThread(LPVOID pParam)
+{
+    CLookUp* pLookUp = static_cast<CLookUp*>(pParam);
+    pLookUp->pFound = CWnd::FromHandlePermanent(pLookUp->hWnd);
+    return 0;
+}
+
+} // namespace
+
+// More windows than the framework keeps close at hand, messages sent round them in turns, and
+// every other one destroyed and made again half-way: each message, and each look-up on this
+// thread or another, finds the window's own object.
+TEST(MessageMap, EveryWindowFindsItsOwnObject)
+{
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create("many", 200, 100));
+    const int kWindows = 40;
+    std::unique_ptr<CTimerStatic> windows[kWindows];
+    const RECT rc = {0, 0, 10, 10};
+    for (int nRound = 1; nRound <= 2; ++nRound) {
+        for (int i = 0; i < kWindows; ++i) {
+            if (nRound == 2 && i % 2 != 0)
+                continue;
+            windows[i].reset(new CTimerStatic);
+            ASSERT_TRUE(windows[i]->Create("line", WS_CHILD, rc, &parent)) << i;
+        }
+        for (int i = 0; i < kWindows; ++i)
+            windows[i]->SendMessage(WM_TIMER, nRound * 100 + i, 0);
+        for (int i = 0; i < kWindows; ++i) {
+            EXPECT_EQ(static_cast<UINT_PTR>(nRound * 100 + i), windows[i]->m_nLastTimer) << i;
+            EXPECT_EQ(windows[i].get(), CWnd::FromHandlePermanent(*windows[i])) << i;
+            CLookUp lookUp = {*windows[i], nullptr};
+            HANDLE hThread = CreateThread(NULL, 0, LookUpOnOtherThread, &lookUp, 0, NULL);
+            ASSERT_NE(nullptr, hThread);
+            WaitForSingleObject(hThread, INFINITE);
+            CloseHandle(hThread);
+            EXPECT_EQ(windows[i].get(), lookUp.pFound) << "window " << i << ", from another thread";
+        }
+    }
 }
 
 TEST(Reflection, ParentUsesTheChildsBrush)
