@@ -302,6 +302,10 @@ split_ms() {
         awk -F'\t' -v phase="$3" '$1 == phase { print $2 }' | median 2>/dev/null || echo "-"
 }
 
+# cpu_ticks: all the machine's CPU time so far and the part of it stolen (the hypervisor ran
+# something else while this machine wanted to run), in ticks, from /proc/stat's "cpu" line.
+cpu_ticks() { awk '$1 == "cpu" { print $2 + $3 + $4 + $5 + $6 + $7 + $8 + $9, $9; exit }' /proc/stat; }
+read -r ticks_start steal_start < <(cpu_ticks)
 echo "Measuring (load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)) ..."
 
 # --- 2. Start-up against the floor --------------------------------------------------------
@@ -320,6 +324,12 @@ for i in $(seq "$STARTUP_RUNS"); do
     measure "probe-$i" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
 done
 startup_median() { for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | median; }
+# startup_quartiles NAME: the first and third quartiles of a series (nearest rank), "Q1 Q3".
+startup_quartiles() {
+    for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | sort -g |
+        awk '{ v[NR] = $1 } END { q1 = int((NR + 3) / 4); q3 = int((3 * NR + 3) / 4)
+                                  print v[q1], v[q3] }'
+}
 # The fastest of a series: what the start costs when nothing else on the machine gets in its way.
 fastest() { sort -g | awk 'NR == 1'; }
 startup_fastest() {
@@ -450,6 +460,7 @@ if [ "$wow32" = 1 ]; then
 fi
 
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+read -r ticks_end steal_end < <(cpu_ticks)
 
 # --- Report -------------------------------------------------------------------------------
 mib() { calc "$1 / 1048576" "%.2f"; }
@@ -482,6 +493,15 @@ whole=$((STEPS - 1))
 echo
 echo "FinishInstall benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')," \
     "Wine $(dpkg-query -W -f='${Version}' wine64)"
+echo
+# How quiet the machine was: the ratios below mean little when much of its CPU time was
+# stolen, or when the same floor took very different times from one run to the next.
+read -r floor_q1 floor_q3 < <(startup_quartiles floor)
+stolen=$(calc "100 * ($steal_end - $steal_start) / ($ticks_end - $ticks_start)")
+spread=$(calc "100 * ($floor_q3 - $floor_q1) / $floor_ms" %.0f)
+echo "How quiet the machine was while measuring:"
+echo "   CPU time stolen by the hypervisor   $stolen% of the machine's"
+echo "   the floor's middle half of runs     $floor_q1..$floor_q3 ms, a spread of $spread% of its median"
 echo
 echo "1. Size and dependencies of the i686 MinSizeRel FinishInstall.exe in $(basename "$PACKAGE")"
 row "size" "$size bytes ($(calc "$size / 1024") KiB)" "<= 64 KiB" \
