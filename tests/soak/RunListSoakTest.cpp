@@ -289,7 +289,8 @@ TEST_F(RunListSoakTest, RandomRunListsNeitherCrashNorHangNorTouchOtherKeys)
         const CapturedRun result =
             RunCapturingOutput(TestBinaryDir() + "\\runlist_runner.exe", "", m_workingDir.c_str(),
                                m_dir + "\\runner.txt", dwLimitMs);
-        ASSERT_TRUE(result.bStarted) << "runlist_runner.exe did not start";
+        ASSERT_TRUE(result.bStarted)
+            << "runlist_runner.exe did not start (error " << result.dwStartError << ")";
         ++m_nRunLists;
         const std::vector<std::string> differences =
             DifferingKeys(expectation.after, SnapshotProgramKeys());

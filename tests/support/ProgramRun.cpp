@@ -128,9 +128,16 @@ CapturedRun RunCapturingOutput(const std::string& exe, const std::string& argume
     if (!arguments.empty())
         commandLine += " " + arguments;
     PROCESS_INFORMATION pi = {};
-    const BOOL bCreated =
-        CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE,
-                       CREATE_SUSPENDED | CREATE_NO_WINDOW, NULL, pszDir, &si, &pi);
+    // Wine now and then fails a CreateProcess with ERROR_INTERNAL_ERROR that works when tried
+    // again at once; any other failure is the answer.
+    BOOL bCreated = FALSE;
+    for (int nTry = 0; nTry < 2 && !bCreated; ++nTry) {
+        bCreated = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE,
+                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, NULL, pszDir, &si, &pi);
+        result.dwStartError = bCreated ? ERROR_SUCCESS : GetLastError();
+        if (result.dwStartError != ERROR_INTERNAL_ERROR)
+            break;
+    }
     CloseHandle(hOutput);
     if (!bCreated)
         return result;

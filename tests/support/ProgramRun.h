@@ -10,6 +10,7 @@
 // What RunCapturingOutput saw of one program's run.
 struct CapturedRun {
     bool bStarted = false;
+    DWORD dwStartError = ERROR_SUCCESS; // CreateProcess's, where it failed
     bool bHung = false; // not ended within its limit: ended then, with all it had started
     DWORD dwExitCode = 0;
     std::string output;
