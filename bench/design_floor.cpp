@@ -8,9 +8,10 @@
 //
 // It reads the run list's values and its one step, deletes the step subkey, writes the display
 // values, makes the line with its font and brushes, sizes and centres the window, and starts the
-// step from a worker at the first paint, the line turning bold first. It writes four marks to
+// step from a worker at the first paint, the line turning bold first. It writes five marks to
 // the debug output, where the benchmark's split reads them: the dialog initialised, the run
-// list read, the run list consumed, the first paint.
+// list read, the run list consumed, the first paint, and the step about to start (the line
+// bold), where the program traces the step's command line.
 
 #include <windows.h>
 
@@ -232,6 +233,7 @@ DWORD WINAPI RunSteps(LPVOID pParam)
 {
     if (g_bHasStep) {
         SetBold(TRUE);
+        OutputDebugStringA("bench_design_floor: step starting\n");
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};

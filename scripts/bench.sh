@@ -214,7 +214,8 @@ split_run() {
 # the worker's first line (the window shown and painted, the worker started, the line bold); and
 # for all, the step program's image mapped (CreateProcess). The floor marks its WM_INITDIALOG
 # and its first paint, so that its dialog and its showing stand beside the program's; the
-# design's floor marks those two, its run list read and its run list consumed.
+# design's floor marks its WM_INITDIALOG, its run list read and consumed, and its step about to
+# start, after its worker has started and made the line bold, as the program's trace does.
 split_phases() {
     tr -d '\r' <"$WORK/$1.split" | awk '
         function at() { split($1, f, ":"); return f[1] * 1000 }
@@ -231,7 +232,8 @@ split_phases() {
         /OutputDebugStringA "(FinishInstall: run list guard released|bench_design_floor: run list consumed)/ {
             mark("consumed") }
         /OutputDebugStringA "FinishInstall: step .* command line: / { mark("worker") }
-        /OutputDebugStringA "bench_(design_)?floor: first paint/ { mark("worker") }
+        /OutputDebugStringA "(bench_floor: first paint|bench_design_floor: step starting)/ {
+            mark("worker") }
         l ~ /:loaddll:.*loaded .*childprobe\.exe"/ && ("imm32" in t) { mark("child"); exit }
         END { for (i = 2; i <= n; ++i) printf "%s\t%.1f\n", order[i], t[order[i]] - t[order[i - 1]]
               if ("child" in t) printf "own\t%.1f\ntotal\t%.1f\n", t["child"] - t["imm32"],
@@ -605,8 +607,9 @@ cat <<END
 Where the start-up goes on each loader: one step, from the program's image mapped to the step
 program's image mapped, split at Wine's time-stamped marks (median of $SPLIT_RUNS runs each, ms;
 the marks add a little to every phase). The floor marks its dialog's initialisation and its
-first paint; the design's floor those two and its run list read and consumed; the program's
-own row sums what follows Wine's process set-up.
+first paint; the design's floor its dialog's initialisation, its run list read and consumed,
+and its step about to start, its worker started and its line bold; the program's own row sums
+what follows Wine's process set-up.
 END
 printf '   %-44s %7s %7s %7s %7s %7s %7s\n' "" "i686" "floor" "design" "x86_64" "floor" "design"
 split_row() {
