@@ -90,7 +90,8 @@ protected:
 private:
     friend LRESULT CALLBACK AfxWndProc(HWND, UINT, WPARAM, LPARAM);
     void DetachAfterNcDestroy();
-    // The thread's cache of its windows' objects (CWnd.cpp), kept beside the window property.
+    // The table from handle to object that one thread keeps for its windows (CWnd.cpp), beside
+    // the window property.
     void AddToThreadCache();
     void RemoveFromThreadCache();
 
