@@ -35,6 +35,9 @@ HANDLE g_hFile = INVALID_HANDLE_VALUE;
 char* g_pHeld = NULL;
 size_t g_cbHeld = 0;
 unsigned g_nDropped = 0;
+// The window's thread and the worker both trace while a step starts: each line goes to the debug
+// output and to the file under one lock, so that the two hold the lines in the same order.
+SRWLOCK g_lineLock = SRWLOCK_INIT;
 
 // The prefix, the text (cut to fit), a line break and the NUL; returns the length with the
 // line break.
@@ -164,8 +167,10 @@ void CTrace::Line(const char* pszFormat, ...)
     va_start(args, pszFormat);
     const size_t cchLine = FormatLine(szLine, pszFormat, args);
     va_end(args);
+    ::AcquireSRWLockExclusive(&g_lineLock);
     ::OutputDebugStringA(szLine);
     ToFile(szLine, cchLine);
+    ::ReleaseSRWLockExclusive(&g_lineLock);
 }
 
 const char* CTrace::ErrorText(unsigned long dwError, char* pszBuffer, unsigned long cchBuffer)

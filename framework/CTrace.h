@@ -8,7 +8,8 @@
 // Where the run names a trace file, every line also goes to that file as it is traced, after
 // its local time: one WriteFile a line, so that a run that is killed leaves every line so far.
 // The file is named only once a run has read its run list, so the lines before are held until
-// then. The file is settled before a second thread traces, and then only read.
+// then. The file is settled before a second thread traces, and then only read. Lines traced
+// by two threads at once reach the debug output and the file in the same order.
 class CTrace {
 public:
     // printf-style; a line longer than the buffer is cut and ends in "...".
