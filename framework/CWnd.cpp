@@ -57,15 +57,15 @@ CWndCacheEntry& CacheSlot(HWND hWnd)
     return g_cache[(reinterpret_cast<UINT_PTR>(hWnd) >> 1) % kCacheSlots];
 }
 
-// The object attached to a window of this process, or NULL.
-CWnd* LookUpObject(HWND hWnd)
+// The object attached to a window of this process, or NULL. The caller says which thread the
+// window belongs to, which it has already asked the system or knows.
+CWnd* LookUpObject(HWND hWnd, DWORD dwWindowThread)
 {
     const bool bKeeps = KeepsCache();
     if (bKeeps && CacheSlot(hWnd).hWnd == hWnd)
         return CacheSlot(hWnd).pWnd;
     CWnd* pWnd = static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty));
-    if (bKeeps && pWnd != NULL &&
-        ::GetWindowThreadProcessId(hWnd, NULL) == ::GetCurrentThreadId()) {
+    if (bKeeps && pWnd != NULL && dwWindowThread == ::GetCurrentThreadId()) {
         CacheSlot(hWnd).hWnd = hWnd;
         CacheSlot(hWnd).pWnd = pWnd;
     }
@@ -98,10 +98,10 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd)
     if (hWnd == NULL)
         return NULL;
     DWORD dwProcessId = 0;
-    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
+    const DWORD dwThreadId = ::GetWindowThreadProcessId(hWnd, &dwProcessId);
     if (dwProcessId != ::GetCurrentProcessId())
         return NULL;
-    return LookUpObject(hWnd);
+    return LookUpObject(hWnd, dwThreadId);
 }
 
 BOOL CWnd::SubclassWindow(HWND hWnd)
@@ -259,8 +259,8 @@ void CWnd::RemoveFromThreadCache()
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // A window procedure only runs for windows of its own process.
-    CWnd* pWnd = LookUpObject(hWnd);
+    // A window procedure only runs on its window's own thread, in its own process.
+    CWnd* pWnd = LookUpObject(hWnd, ::GetCurrentThreadId());
     if (pWnd == NULL)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
 
