@@ -135,6 +135,18 @@ RECORD_WIN=$(winpath "$RECORD")
 # Every step's program ends at once and notes its start in the record file.
 PROBE_ARGS="--record \"$RECORD_WIN\" --exit 0"
 
+# keep_desktop NAME: bench_desktop started in the current prefix, once it holds the desktop, so
+# that no run pays for Wine's desktop process starting again. The prefix's server ends it.
+keep_desktop() {
+    "$WINE64" "$BUILD64/bench/bench_desktop.exe" >"$WORK/$1.out" 2>"$WORK/$1.err" &
+    for _ in $(seq 300); do
+        grep -q '^ready' "$WORK/$1.out" 2>/dev/null && return
+        sleep 0.1
+    done
+    fail "bench_desktop did not start: $(cat "$WORK/$1.err")"
+}
+keep_desktop desktop
+
 wine_quiet() {
     local name=$1
     shift
@@ -478,6 +490,7 @@ part_series x86_64
 # --- 2b. The shipped 32-bit build's start-up, in a prefix of its own on the 32-bit loader ---
 if [ "$wow32" = 1 ]; then
     FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD32" >"$WORK/wine-start-i686.log" 2>&1
+    keep_desktop desktop-i686
     use_build "$BUILD32"
     PROBE_ARGS="--record \"$RECORD_WIN\" --exit 0"
     NOSSP32_WIN=$(winpath "$NOSSP32/FinishInstall.exe")
