@@ -375,8 +375,8 @@ ratio_interval() {
         { v[NR] = $1 }
         END {
             # v[k]..v[n + 1 - k] misses the median when fewer than k rounds lie below it or
-            # fewer than k above: twice the chance F of at most k - 1 heads in n fair tosses.
-            # k grows while that stays within 10%.
+            # fewer than k above: twice the chance (tail) of at most k - 1 heads in n fair
+            # tosses. k grows while that stays within 10%.
             n = NR; k = 1; p = 0.5 ^ n; tail = p
             for (m = 1; m < n / 2; ++m) {
                 p = p * (n - m + 1) / m
