@@ -166,7 +166,9 @@ readonly TRACE_VALUE='%QuillmereDir%\finish.log'
 # measure NAME [--stop-after-start RECORD] PROGRAM [ARGUMENT...]: one launcher run; its output
 # is kept as NAME.out, the record of the step programs it started as NAME.record.
 # Wine now and then fails a CreateProcess (error 1359) that works when tried again: the launcher
-# tells that case by its exit code 3, and it is tried once more.
+# tells that case by its exit code 3, and it is tried once more. So is a launcher that failed
+# before it printed anything (Wine did not start it, once in some hundred runs): it started
+# nothing.
 # Each run starts after a short pause, so that the X server and the wineserver have finished
 # with the process before (ending one with 597 windows takes them a while).
 measure() {
@@ -175,13 +177,13 @@ measure() {
     rm -f "$RECORD"
     sleep "$SETTLE_SECONDS"
     "$WINE64" "$LAUNCHER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" || status=$?
-    if [ "$status" -eq 3 ]; then
-        echo "bench: $name: $(cat "$WORK/$name.err"); trying again" >&2
+    if [ "$status" -eq 3 ] || { [ "$status" -ne 0 ] && [ ! -s "$WORK/$name.out" ]; }; then
+        echo "bench: $name: exit status $status, $(cat "$WORK/$name.err"); trying again" >&2
         rm -f "$RECORD"
         status=0
         "$WINE64" "$LAUNCHER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" || status=$?
     fi
-    [ "$status" -eq 0 ] || fail "$name failed: $(cat "$WORK/$name.err")"
+    [ "$status" -eq 0 ] || fail "$name failed with exit status $status: $(cat "$WORK/$name.err")"
     [ -f "$RECORD" ] || fail "$name: no step program started"
     mv "$RECORD" "$WORK/$name.record"
 }
