@@ -166,9 +166,10 @@ readonly TRACE_VALUE='%QuillmereDir%\finish.log'
 # measure NAME [--stop-after-start RECORD] PROGRAM [ARGUMENT...]: one launcher run; its output
 # is kept as NAME.out, the record of the step programs it started as NAME.record.
 # Wine now and then fails a CreateProcess (error 1359) that works when tried again: the launcher
-# tells that case by its exit code 3, and it is tried once more. So is a launcher that failed
-# before it printed anything (Wine did not start it, once in some hundred runs): it started
-# nothing.
+# tells that case by its exit code 3, and it is tried once more. So is a launcher that ended
+# before it printed anything (once in some hundred runs, with no word from Wine). Where that one
+# had started a program that consumed its run list, the second start finds none and the run
+# fails, as it did before.
 # Each run starts after a short pause, so that the X server and the wineserver have finished
 # with the process before (ending one with 597 windows takes them a while).
 measure() {
