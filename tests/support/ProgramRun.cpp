@@ -2,6 +2,28 @@
 
 #include <string.h>
 
+namespace {
+
+// CreateProcessA, tried once more where Wine fails it with ERROR_INTERNAL_ERROR: such a start
+// works when tried again at once, and any other failure is the answer. Gives the error of the
+// last try, or ERROR_SUCCESS.
+DWORD StartProcess(const char* pszApplication, std::string& commandLine, BOOL bInheritHandles,
+                   DWORD dwFlags, const char* pszDir, STARTUPINFOA* pSi, PROCESS_INFORMATION* pPi)
+{
+    DWORD dwError = ERROR_SUCCESS;
+    for (int nTry = 0; nTry < 2; ++nTry) {
+        if (CreateProcessA(pszApplication, &commandLine[0], NULL, NULL, bInheritHandles, dwFlags,
+                           NULL, pszDir, pSi, pPi))
+            return ERROR_SUCCESS;
+        dwError = GetLastError();
+        if (dwError != ERROR_INTERNAL_ERROR)
+            break;
+    }
+    return dwError;
+}
+
+} // namespace
+
 CProgramRun::CProgramRun(const std::string& program, const char* pszDir, Mode mode)
     : m_pi(), m_bStarted(false), m_bDebugging(mode == kUnderDebugger), m_hDialog(NULL)
 {
@@ -11,8 +33,8 @@ CProgramRun::CProgramRun(const std::string& program, const char* pszDir, Mode mo
     const DWORD dwFlags = m_bDebugging         ? DEBUG_ONLY_THIS_PROCESS
                           : mode == kSuspended ? CREATE_SUSPENDED
                                                : 0;
-    m_bStarted = CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, dwFlags, NULL, pszDir,
-                                &si, &m_pi) != FALSE;
+    m_bStarted =
+        StartProcess(NULL, commandLine, FALSE, dwFlags, pszDir, &si, &m_pi) == ERROR_SUCCESS;
 }
 
 CProgramRun::~CProgramRun()
@@ -128,18 +150,10 @@ CapturedRun RunCapturingOutput(const std::string& exe, const std::string& argume
     if (!arguments.empty())
         commandLine += " " + arguments;
     PROCESS_INFORMATION pi = {};
-    // Wine now and then fails a CreateProcess with ERROR_INTERNAL_ERROR that works when tried
-    // again at once; any other failure is the answer.
-    BOOL bCreated = FALSE;
-    for (int nTry = 0; nTry < 2 && !bCreated; ++nTry) {
-        bCreated = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE,
-                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, NULL, pszDir, &si, &pi);
-        result.dwStartError = bCreated ? ERROR_SUCCESS : GetLastError();
-        if (result.dwStartError != ERROR_INTERNAL_ERROR)
-            break;
-    }
+    result.dwStartError = StartProcess(exe.c_str(), commandLine, TRUE,
+                                       CREATE_SUSPENDED | CREATE_NO_WINDOW, pszDir, &si, &pi);
     CloseHandle(hOutput);
-    if (!bCreated)
+    if (result.dwStartError != ERROR_SUCCESS)
         return result;
     result.bStarted = true;
 
