@@ -27,6 +27,9 @@ public:
     // Marks the client area of hWnd (the part whose text a screen reader reads) as a polite
     // live region. False when the service is missing or refused.
     bool MarkPolite(HWND hWnd);
+    // Whether the next MarkPolite has COM and the service to bring in first (a DLL or two to
+    // load): false once they are in, or given up.
+    bool IsToBeBroughtIn() const { return m_pServices == NULL && !m_bUnavailable; }
 
 private:
     void Release();

@@ -10,6 +10,16 @@ namespace {
 // whoever listens, as any event, and its screen readers let it go.
 const DWORD kEventObjectLiveRegionChanged = 0x8019;
 
+// The line's own timer, for an announcement put off; a caller that makes the line flash uses a
+// timer of its own, under another id.
+const UINT_PTR kAnnounceTimerId = 0xA770;
+// Bringing the annotation service in loads COM and a DLL or two. Done as the line turns bold, it
+// would compete with the step's program for the processor, and under Wine for its server, just
+// while that program starts: a few per cent of its start. So the first announcement waits until
+// the program has had its start (a few tens of milliseconds on Windows, some 200 under Wine).
+// No step is shorter than the worker's one-second poll, so its line is still bold by then.
+const UINT kFirstAnnounceDelayMilliseconds = 500;
+
 typedef HINSTANCE(WINAPI* PFNSHELLEXECUTEA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 
 // The shell is loaded only when a line is clicked, which this program's lines never are:
@@ -74,15 +84,24 @@ void CStepLabel::ApplyBold(BOOL bBold)
     if (m_hWnd == NULL)
         return;
     RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    // Back to normal says nothing.
-    if (!bBold)
+    // Back to normal says nothing, and takes back an announcement still to come.
+    if (!bBold) {
+        ::KillTimer(m_hWnd, kAnnounceTimerId);
         return;
+    }
     // The line turning bold is its step starting, and the worker that asked for it waits only
-    // for the line to show it: its step starts while the line is announced. The first line
-    // announced brings COM and the annotation service in, which would otherwise hold up the
-    // first step by as long as the rest of the window's making.
+    // for the line to show it: its step starts while the line is announced.
     if (::InSendMessage())
         ::ReplyMessage(0);
+    // Should the timer not be had, the line is announced now, the service brought in at once.
+    if (m_pLiveRegions != NULL && m_pLiveRegions->IsToBeBroughtIn() &&
+        ::SetTimer(m_hWnd, kAnnounceTimerId, kFirstAnnounceDelayMilliseconds, NULL) != 0)
+        return;
+    Announce();
+}
+
+void CStepLabel::Announce()
+{
     // Marked before the event, so that a screen reader that follows the line as a live region
     // says its text now.
     if (m_pLiveRegions != NULL)
@@ -112,6 +131,13 @@ HBRUSH CStepLabel::CtlColor(CDC* pDC, UINT nCtlColor)
 
 void CStepLabel::OnTimer(UINT_PTR nIDEvent)
 {
+    if (nIDEvent == kAnnounceTimerId) {
+        ::KillTimer(m_hWnd, kAnnounceTimerId);
+        // A WM_TIMER already queued outlives KillTimer: a line back to normal says nothing.
+        if (m_logFont.lfWeight == FW_BOLD)
+            Announce();
+        return;
+    }
     m_bFlashPhase = !m_bFlashPhase;
     if (m_flashMode == kFlashText) {
         SetWindowText(m_bFlashPhase ? "" : static_cast<const char*>(m_strFlashText));

@@ -224,6 +224,43 @@ void CALLBACK CountAnnouncement(HWINEVENTHOOK, DWORD, HWND hWnd, LONG, LONG, DWO
         ++g_nAnnounced;
 }
 
+// EVENT_OBJECT_LIVEREGIONCHANGED of this process, delivered to this thread as it handles its
+// messages, counted in g_nAnnounced for the window g_hWndWatched, while the object lives.
+class CAnnouncementCounter {
+public:
+    explicit CAnnouncementCounter(HWND hWnd)
+        : m_hEvents(SetWinEventHook(0x8019, 0x8019, NULL, CountAnnouncement, GetCurrentProcessId(),
+                                    0, WINEVENT_OUTOFCONTEXT))
+    {
+        g_hWndWatched = hWnd;
+        g_nAnnounced = 0;
+    }
+    ~CAnnouncementCounter()
+    {
+        if (m_hEvents != NULL)
+            UnhookWinEvent(m_hEvents);
+    }
+    CAnnouncementCounter(const CAnnouncementCounter&) = delete;
+    CAnnouncementCounter& operator=(const CAnnouncementCounter&) = delete;
+
+    bool Listening() const { return m_hEvents != NULL; }
+    void Watch(HWND hWnd) { g_hWndWatched = hWnd; }
+    // Handles messages until nWanted announcements have come or dwMilliseconds have passed.
+    int PumpUntil(int nWanted, DWORD dwMilliseconds) const
+    {
+        const DWORD dwStart = GetTickCount();
+        while (g_nAnnounced < nWanted && GetTickCount() - dwStart < dwMilliseconds)
+            PumpMessagesFor(20);
+        return g_nAnnounced;
+    }
+
+private:
+    HWINEVENTHOOK m_hEvents;
+};
+
+// A deferred announcement comes within this; the line puts it off by half a second.
+const DWORD kAnnouncedWithinMs = 5000;
+
 } // namespace
 
 // The worker is let go once the line shows bold; the announcement, and the service it may bring
@@ -232,19 +269,15 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
 {
     CLiveRegionService liveRegions;
     label.AnnounceThrough(&liveRegions);
-    g_hWndWatched = label.GetSafeHwnd();
     g_nSetBoldSeen = 0;
-    g_nAnnounced = 0;
     g_bReturnedBeforeHandled = false;
     HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROC, WatchSetBold, NULL, GetCurrentThreadId());
     ASSERT_NE(nullptr, hHook);
     HHOOK hHookRet =
         SetWindowsHookExA(WH_CALLWNDPROCRET, WatchSetBoldHandled, NULL, GetCurrentThreadId());
     ASSERT_NE(nullptr, hHookRet);
-    // EVENT_OBJECT_LIVEREGIONCHANGED, delivered to this thread as it handles its messages.
-    HWINEVENTHOOK hEvents = SetWinEventHook(0x8019, 0x8019, NULL, CountAnnouncement,
-                                            GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
-    ASSERT_NE(nullptr, hEvents);
+    const CAnnouncementCounter announcements(label.GetSafeHwnd());
+    ASSERT_TRUE(announcements.Listening());
 
     CHandle returned(CreateEventA(NULL, TRUE, FALSE, NULL));
     g_hWorkerReturned = returned;
@@ -263,8 +296,9 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
             DispatchMessageA(&msg);
     }
     CloseHandle(hThread);
+    announcements.PumpUntil(1, kAnnouncedWithinMs);
+    // Time for a second announcement, were one to come.
     PumpMessagesFor(100);
-    UnhookWinEvent(hEvents);
     UnhookWindowsHookEx(hHookRet);
     UnhookWindowsHookEx(hHook);
     label.AnnounceThrough(NULL);
@@ -277,6 +311,41 @@ TEST_F(StepLabelTest, SetBoldFromAnotherThreadIsDoneOnTheWindowsThreadBeforeItRe
     EXPECT_GT(work.nRequestsAfter, work.nRequestsBefore) << "returned before the repaint";
     EXPECT_EQ(GetCurrentThreadId(), parent.m_dwColourThread);
     EXPECT_EQ(FW_BOLD, AskColours().font.lfWeight);
+}
+
+// The first line to turn bold puts its announcement off while its step's program starts, since
+// the service must be brought in first; a line back to normal by then says nothing, and once the
+// service is in, a line is announced as it turns bold.
+TEST_F(StepLabelTest, FirstAnnouncementIsPutOffAndTakenBackWhenTheLineTurnsNormal)
+{
+    CLiveRegionService liveRegions;
+    label.AnnounceThrough(&liveRegions);
+    CStepLabel second;
+    const RECT rc = {10, 50, 210, 80};
+    ASSERT_TRUE(second.Create("Installing the help", WS_CHILD | WS_VISIBLE, rc, &parent));
+    second.AnnounceThrough(&liveRegions);
+    PumpMessagesFor(50);
+    CAnnouncementCounter announcements(label.GetSafeHwnd());
+    ASSERT_TRUE(announcements.Listening());
+
+    label.SetBold(TRUE);
+    label.SetBold(FALSE);
+    // Beyond the half second the announcement was put off by.
+    PumpMessagesFor(1000);
+    EXPECT_EQ(0, g_nAnnounced) << "a line back to normal was announced";
+    EXPECT_TRUE(liveRegions.IsToBeBroughtIn()) << "the service was brought in for nothing";
+
+    label.SetBold(TRUE);
+    EXPECT_EQ(1, announcements.PumpUntil(1, kAnnouncedWithinMs));
+    EXPECT_FALSE(liveRegions.IsToBeBroughtIn());
+
+    label.SetBold(FALSE);
+    announcements.Watch(second.GetSafeHwnd());
+    second.SetBold(TRUE);
+    // Well within the half second a put-off announcement waits.
+    EXPECT_EQ(2, announcements.PumpUntil(2, 400)) << "put off, though the service was in";
+    label.AnnounceThrough(NULL);
+    second.AnnounceThrough(NULL);
 }
 
 // A line may be switched before its window is made; the weight shows once it is.

@@ -343,7 +343,8 @@ TEST_F(ProgramTest, ScreenReaderHearsEachStepFromItsLineAsItStarts)
         ASSERT_NE(nullptr, hDialog);
         const std::vector<HWND> lines = Lines(hDialog);
         ASSERT_EQ(static_cast<size_t>(kSteps), lines.size());
-        // The event is raised once the line is drawn bold, as the step's program starts.
+        // The event is raised once the line is drawn bold, as the step's program starts (the
+        // first step's, half a second after, once its program has had its start).
         listener.PumpUntil([&] { return listener.Heard().size() > static_cast<size_t>(step); },
                            5000);
         const std::vector<CWinEventListener::Event> heard = listener.Heard();
