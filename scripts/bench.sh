@@ -19,6 +19,11 @@ readonly NOSSP64=build/bench-x86_64-nossp
 # more: at 11, a machine whose speed varies by a tenth from run to run cannot tell a ratio from
 # a goal a few per cent away (the report says when), and each round takes about 40 s.
 readonly STARTUP_RUNS=${FINISHINSTALL_BENCH_ROUNDS:-11}
+# Of the floor, the design's floor and the 1-step program, started by bench_rounds one right after
+# the other, for the start-up ratios: about 2.5 s a round. 101 rounds tell a ratio to about one
+# per cent where the machine's speed varies by a tenth from start to start.
+# FINISHINSTALL_BENCH_CLOSE_ROUNDS asks for another count.
+readonly CLOSE_ROUNDS=${FINISHINSTALL_BENCH_CLOSE_ROUNDS:-101}
 readonly STEP_RUNS=3     # of the 10-step run list
 readonly LONG_RUNS=7     # of the 597-step run list, each beside a 1-step run
 readonly PROFILE_RUNS=5  # of the start-up profile, for 1 step and for 597
@@ -43,6 +48,8 @@ fail() {
 }
 [[ "$STARTUP_RUNS" =~ ^[1-9][0-9]*$ ]] && [ "$STARTUP_RUNS" -ge 3 ] ||
     fail "FINISHINSTALL_BENCH_ROUNDS must be a whole number of at least 3, not \"$STARTUP_RUNS\""
+[[ "$CLOSE_ROUNDS" =~ ^[1-9][0-9]*$ ]] && [ "$CLOSE_ROUNDS" -ge 3 ] ||
+    fail "FINISHINSTALL_BENCH_CLOSE_ROUNDS must be a whole number of at least 3, not \"$CLOSE_ROUNDS\""
 
 . scripts/quiet.sh
 
@@ -121,6 +128,7 @@ FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD64" >"$WORK/wine-start.log" 2>&1
 # 32-bit registry view it reads.
 use_build() {
     LAUNCHER=$1/bench/bench_launcher.exe
+    ROUNDS=$1/bench/bench_rounds.exe
     RUNLIST=$1/bench/bench_runlist.exe
     FLOOR_WIN=$(winpath "$1/bench/bench_floor.exe")
     DESIGN_WIN=$(winpath "$1/bench/bench_design_floor.exe")
@@ -211,6 +219,22 @@ run_program() {
 run_design() {
     write_runlist 1
     measure "$1" "$DESIGN_WIN"
+}
+
+# close_rounds NAME: CLOSE_ROUNDS rounds of the floor, the design's floor and the program, each
+# start on a fresh 1-step run list (written before the floor too, so that every start follows the
+# same), kept as NAME.tsv: "round<TAB>floor|design|program<TAB>ms" lines.
+close_rounds() {
+    local floor_command="\"$FLOOR_WIN\" \"$PROBE_WIN\" --record \"$RECORD_WIN\" --exit 0"
+    local settle_ms
+    settle_ms=$(calc "$SETTLE_SECONDS * 1000" %.0f)
+    rm -f "$RECORD"
+    "$WINE64" "$ROUNDS" "$CLOSE_ROUNDS" "$settle_ms" "$RECORD_WIN" "$INSTALL_WIN" "$PROBE_WIN" \
+        "$PROBE_ARGS" "floor=$floor_command" "design=\"$DESIGN_WIN\"" \
+        "program=\"$PROGRAM_WIN\"" >"$WORK/$1.tsv" 2>"$WORK/$1.err" ||
+        fail "$1: bench_rounds failed: $(cat "$WORK/$1.err")"
+    [ "$(tr -d '\r' <"$WORK/$1.tsv" | wc -l)" -eq $((3 * CLOSE_ROUNDS)) ] ||
+        fail "$1: bench_rounds timed fewer starts than it was asked for"
 }
 
 # --- Where the start-up goes, on each loader -------------------------------------------------
@@ -345,6 +369,7 @@ for i in $(seq "$STARTUP_RUNS"); do
     run_floor "shell32-$i" --shell32
     measure "probe-$i" "$PROBE_WIN" --record "$RECORD_WIN" --exit 0
 done
+close_rounds close-x86_64
 startup_median() { for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | median; }
 # startup_quartiles NAME: the first and third quartiles of a series (nearest rank), "Q1 Q3".
 startup_quartiles() {
@@ -361,20 +386,28 @@ startup_fastest() {
     done | fastest
 }
 peak_median() { for i in $(seq "$STARTUP_RUNS"); do value "$WORK/$1-$i.out" peak; done | median; }
-# round_ratios A B: the ratio of A's start-up to B's in each round, where the two ran one after
-# the other; what slows the machine for a while slows both.
-round_ratios() {
-    for i in $(seq "$STARTUP_RUNS"); do
-        calc "$(startup_ms "$1-$i") / $(startup_ms "$2-$i")" %.4f
-        echo
-    done
+# close_ms SERIES WHO: WHO's start-ups in the close rounds of SERIES, one a line.
+close_ms() { tr -d '\r' <"$WORK/$1.tsv" | awk -F'\t' -v who="$2" '$2 == who { print $3 }'; }
+close_median() { close_ms "$1" "$2" | median; }
+# close_quartiles SERIES WHO: the first and third quartiles (nearest rank), "Q1 Q3".
+close_quartiles() {
+    close_ms "$1" "$2" | sort -g |
+        awk '{ v[NR] = $1 } END { print v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'
 }
-# ratio_interval A B GOAL: where the median round's ratio lies, with at least 90% confidence
-# (the order statistics that a median falls between, as the sign test gives them), and whether
-# this run's noise tells it from GOAL. Under a machine whose speed varies from run to run, a
-# ratio's median of 11 runs can miss a goal of a few per cent by chance alone.
+# round_ratios SERIES A B: the ratio of A's start-up to B's in each close round, where the two ran
+# one right after the other; what slows the machine for a while slows both.
+round_ratios() {
+    tr -d '\r' <"$WORK/$1.tsv" | awk -F'\t' -v a="$2" -v b="$3" '
+        $2 == a { x[$1] = $3 } $2 == b { y[$1] = $3 }
+        END { for (r in x) if (r in y) printf "%.4f\n", x[r] / y[r] }'
+}
+ratio_median() { round_ratios "$@" | median | awk '{ printf "%.3f", $1 }'; }
+# ratio_interval SERIES A B GOAL: where the median round's ratio lies, with at least 90%
+# confidence (the order statistics that a median falls between, as the sign test gives them),
+# and whether this run's noise tells it from GOAL. Under a machine whose speed varies from run
+# to run, a ratio's median of a few runs can miss a goal of a few per cent by chance alone.
 ratio_interval() {
-    round_ratios "$1" "$2" | sort -g | awk -v goal="$3" '
+    round_ratios "$1" "$2" "$3" | sort -g | awk -v goal="$4" '
         { v[NR] = $1 }
         END {
             # v[k]..v[n + 1 - k] misses the median when fewer than k rounds lie below it or
@@ -509,6 +542,7 @@ if [ "$wow32" = 1 ]; then
     one32_ms=$(startup_median one32)
     traced32_ms=$(startup_median traced32)
     nossp32_ms=$(startup_median nossp32)
+    close_rounds close-i686
     split_series i686
     part_series i686
 fi
@@ -536,8 +570,6 @@ phase_row() { printf '   %-26s %9s %9s  %s\n' "$1" "$2" "$3" "${4:-}"; }
 phase_ms() { phase_row "$1" "$(phase one "$2")" "$(phase long "$2")" "${3:-}"; }
 growth() { mib "$(calc "$(phase "$1" "$3") - $(phase "$1" "$2")" %.0f)"; }
 
-startup_ratio=$(calc "$one_ms / $floor_ms" "%.3f")
-design_ratio=$(calc "$one_ms / $design_ms" "%.3f")
 long_ratio=$(calc "$long_ms / $short_ms" "%.2f")
 one_extra=$((${one_peak%.*} - ${floor_peak%.*}))
 long_extra=$((${long_peak%.*} - ${floor_peak%.*}))
@@ -564,46 +596,63 @@ row "imported DLLs" "$dlls"
 printf '   %-20s goal only %s: %s\n' "" "$ALLOWED_DLLS" "$imports_verdict"
 cat <<END
 
-2. Start-up with a 1-step run list: system time just before CreateProcess (the launcher) to
-   the step program's start (childprobe's record). x86_64 under wine64, median of $STARTUP_RUNS runs
-   each, floor and program alternating. The floor, bench_floor, is a modal dialog with one
-   line that starts childprobe at its first paint: no registry, no thread, no shell32.
+2. Start-up with a 1-step run list: system time just before CreateProcess to the step program's
+   start (childprobe's record). The floor, bench_floor, is a modal dialog with one line that
+   starts childprobe at its first paint: no registry, no thread, no shell32. The design's floor
+   makes exactly the calls the program's design prescribes. In each of $CLOSE_ROUNDS close rounds
+   bench_rounds starts the three one right after the other, each on a fresh run list, the order
+   turned every round; a ratio is the median of the rounds' ratios, and its interval where that
+   median lies with at least 90% confidence. Milliseconds are medians, with the middle half.
 END
-row "floor" "$floor_ms ms (fastest $(startup_fastest floor))"
-row "program" "$one_ms ms (fastest $(startup_fastest one))"
-row "ratio" "$startup_ratio" "<= $STARTUP_RATIO_GOAL" \
-    "$(verdict "$startup_ratio <= $STARTUP_RATIO_GOAL")"
-row "design's floor" "$design_ms ms (fastest $(startup_fastest design)): its prescribed calls"
-row "ratio to it" "$design_ratio" "<= $DESIGN_RATIO_GOAL" \
-    "$(verdict "$design_ratio <= $DESIGN_RATIO_GOAL")"
-row "by rounds, to floor" "$(ratio_interval one floor "$STARTUP_RATIO_GOAL")"
-row "by rounds, to design" "$(ratio_interval one design "$DESIGN_RATIO_GOAL")"
-row "with a trace file" "$traced_ms ms (fastest $(startup_fastest traced)): TraceFile $TRACE_VALUE"
+# startup_rows SERIES LABEL: the three start-ups and their ratios, each ratio beside its goal.
+startup_rows() {
+    local series=$1 label=$2 who q1 q3 ratio
+    for who in floor design program; do
+        read -r q1 q3 < <(close_quartiles "$series" "$who")
+        row "$who$label" "$(calc "$(close_median "$series" "$who")") ms ($q1..$q3)"
+    done
+    ratio=$(ratio_median "$series" program floor)
+    row "to floor$label" "$ratio" "<= $STARTUP_RATIO_GOAL" \
+        "$(verdict "$ratio <= $STARTUP_RATIO_GOAL")"
+    row "" "$(ratio_interval "$series" program floor "$STARTUP_RATIO_GOAL")"
+    ratio=$(ratio_median "$series" program design)
+    row "to design$label" "$ratio" "<= $DESIGN_RATIO_GOAL" \
+        "$(verdict "$ratio <= $DESIGN_RATIO_GOAL")"
+    row "" "$(ratio_interval "$series" program design "$DESIGN_RATIO_GOAL")"
+    ratio=$(ratio_median "$series" design floor)
+    row "design to floor$label" "$ratio: what the design's own calls cost beyond the floor"
+    row "" "$(ratio_interval "$series" design floor "$STARTUP_RATIO_GOAL")"
+}
+echo "   x86_64 under wine64:"
+startup_rows close-x86_64 ""
+echo "   The shipped i686 build on Wine's 32-bit loader, against the floors built for i686:"
+if [ "$wow32" = 1 ]; then
+    startup_rows close-i686 ", i686"
+else
+    row "i686" "not measured: $wow32_reason"
+fi
+cat <<END
+   Started by the launcher, alternating with the runs of the next part (median of
+   $STARTUP_RUNS runs each; the fastest in brackets):
+END
+row "floor" "$floor_ms ms ($(startup_fastest floor))"
+row "design's floor" "$design_ms ms ($(startup_fastest design))"
+row "program" "$one_ms ms ($(startup_fastest one))"
+row "with a trace file" "$traced_ms ms ($(startup_fastest traced)): TraceFile $TRACE_VALUE"
 # stack_row LABEL MS FASTEST BUILD PROTECTED-EXE: the program without the stack protector.
 stack_row() {
     local saved=$(($(stat -c %s "$5") - $(stat -c %s "$4/FinishInstall.exe")))
-    row "$1" "$2 ms (fastest $3), $saved bytes smaller: what the cookies cost"
+    row "$1" "$2 ms ($3), $saved bytes smaller: what the cookies cost"
 }
 stack_row "no stack protector" "$nossp_ms" "$(startup_fastest nossp)" "$NOSSP64" \
     "$BUILD64/FinishInstall.exe"
-echo "   The shipped i686 build on Wine's 32-bit loader, against the floor built for i686:"
 if [ "$wow32" = 1 ]; then
-    startup32_ratio=$(calc "$one32_ms / $floor32_ms" "%.3f")
-    row "floor, i686" "$floor32_ms ms (fastest $(startup_fastest floor32))"
-    row "program, i686" "$one32_ms ms (fastest $(startup_fastest one32))"
-    row "ratio, i686" "$startup32_ratio" "<= $STARTUP_RATIO_GOAL" \
-        "$(verdict "$startup32_ratio <= $STARTUP_RATIO_GOAL")"
-    design32_ratio=$(calc "$one32_ms / $design32_ms" "%.3f")
-    row "design's floor, i686" "$design32_ms ms (fastest $(startup_fastest design32))"
-    row "ratio to it, i686" "$design32_ratio" "<= $DESIGN_RATIO_GOAL" \
-        "$(verdict "$design32_ratio <= $DESIGN_RATIO_GOAL")"
-    row "by rounds, to floor" "$(ratio_interval one32 floor32 "$STARTUP_RATIO_GOAL")"
-    row "by rounds, to design" "$(ratio_interval one32 design32 "$DESIGN_RATIO_GOAL")"
-    row "trace file, i686" "$traced32_ms ms (fastest $(startup_fastest traced32))"
+    row "floor, i686" "$floor32_ms ms ($(startup_fastest floor32))"
+    row "design's floor, i686" "$design32_ms ms ($(startup_fastest design32))"
+    row "program, i686" "$one32_ms ms ($(startup_fastest one32))"
+    row "trace file, i686" "$traced32_ms ms ($(startup_fastest traced32))"
     stack_row "no stack prot., i686" "$nossp32_ms" "$(startup_fastest nossp32)" "$NOSSP32" \
         "$BUILD32/FinishInstall.exe"
-else
-    row "i686" "not measured: $wow32_reason"
 fi
 cat <<END
 
