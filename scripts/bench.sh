@@ -127,6 +127,7 @@ FINISHINSTALL_XVFB=1 wine_env_start "$PWD/$BUILD64" >"$WORK/wine-start.log" 2>&1
 # architecture's build; a 32-bit program's run list is written by a 32-bit writer, into the
 # 32-bit registry view it reads.
 use_build() {
+    BUILD=$1
     LAUNCHER=$1/bench/bench_launcher.exe
     ROUNDS=$1/bench/bench_rounds.exe
     RUNLIST=$1/bench/bench_runlist.exe
@@ -223,15 +224,24 @@ run_design() {
 
 # close_rounds NAME: CLOSE_ROUNDS rounds of the floor, the design's floor and the program, each
 # start on a fresh 1-step run list (written before the floor too, so that every start follows the
-# same), kept as NAME.tsv: "round<TAB>floor|design|program<TAB>ms" lines.
+# same), kept as NAME.tsv: "round<TAB>floor|design|program<TAB>ms" lines. The three are copied
+# into one folder of their own first: where a program lies counts for a per cent or so of its
+# start under Wine, which the ratios must not take for the program's own.
 close_rounds() {
-    local floor_command="\"$FLOOR_WIN\" \"$PROBE_WIN\" --record \"$RECORD_WIN\" --exit 0"
-    local settle_ms
+    local folder=$WORK/$1 settle_ms
+    mkdir -p "$folder"
+    cp "$BUILD/bench/bench_floor.exe" "$BUILD/bench/bench_design_floor.exe" \
+        "$BUILD/FinishInstall.exe" "$folder/"
+    local floor_win design_win program_win
+    floor_win=$(winpath "$folder/bench_floor.exe")
+    design_win=$(winpath "$folder/bench_design_floor.exe")
+    program_win=$(winpath "$folder/FinishInstall.exe")
+    local floor_command="\"$floor_win\" \"$PROBE_WIN\" --record \"$RECORD_WIN\" --exit 0"
     settle_ms=$(calc "$SETTLE_SECONDS * 1000" %.0f)
     rm -f "$RECORD"
     "$WINE64" "$ROUNDS" "$CLOSE_ROUNDS" "$settle_ms" "$RECORD_WIN" "$INSTALL_WIN" "$PROBE_WIN" \
-        "$PROBE_ARGS" "floor=$floor_command" "design=\"$DESIGN_WIN\"" \
-        "program=\"$PROGRAM_WIN\"" >"$WORK/$1.tsv" 2>"$WORK/$1.err" ||
+        "$PROBE_ARGS" "floor=$floor_command" "design=\"$design_win\"" \
+        "program=\"$program_win\"" >"$WORK/$1.tsv" 2>"$WORK/$1.err" ||
         fail "$1: bench_rounds failed: $(cat "$WORK/$1.err")"
     [ "$(tr -d '\r' <"$WORK/$1.tsv" | wc -l)" -eq $((3 * CLOSE_ROUNDS)) ] ||
         fail "$1: bench_rounds timed fewer starts than it was asked for"
