@@ -10,13 +10,13 @@ namespace {
 // whoever listens, as any event, and its screen readers let it go.
 const DWORD kEventObjectLiveRegionChanged = 0x8019;
 
-// The line's own timer, for an announcement put off; a caller that makes the line flash uses a
-// timer of its own, under another id.
+// The line's own timer, from which it announces itself; a caller that makes the line flash uses
+// a timer of its own, under another id.
 const UINT_PTR kAnnounceTimerId = 0xA770;
 // Bringing the annotation service in loads COM and a DLL or two. Done as the line turns bold, it
 // would compete with the step's program for the processor, and under Wine for its server, just
-// while that program starts: a few per cent of its start. So the first announcement waits until
-// the program has had its start (a few tens of milliseconds on Windows, some 200 under Wine).
+// while that program starts: one to two per cent of its start. So the first announcement waits
+// until the program has had its start (a few tens of milliseconds on Windows, some 200 under Wine).
 // No step is shorter than the worker's one-second poll, so its line is still bold by then.
 const UINT kFirstAnnounceDelayMilliseconds = 500;
 
@@ -84,29 +84,19 @@ void CStepLabel::ApplyBold(BOOL bBold)
     if (m_hWnd == NULL)
         return;
     RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    // Back to normal says nothing, and takes back an announcement still to come.
-    if (!bBold) {
-        ::KillTimer(m_hWnd, kAnnounceTimerId);
+    // Back to normal says nothing.
+    if (!bBold)
         return;
-    }
     // The line turning bold is its step starting, and the worker that asked for it waits only
-    // for the line to show it: its step starts while the line is announced.
-    if (::InSendMessage())
-        ::ReplyMessage(0);
-    // Should the timer not be had, the line is announced now, the service brought in at once.
-    if (m_pLiveRegions != NULL && m_pLiveRegions->IsToBeBroughtIn() &&
-        ::SetTimer(m_hWnd, kAnnounceTimerId, kFirstAnnounceDelayMilliseconds, NULL) != 0)
-        return;
-    Announce();
-}
-
-void CStepLabel::Announce()
-{
-    // Marked before the event, so that a screen reader that follows the line as a live region
-    // says its text now.
-    if (m_pLiveRegions != NULL)
-        m_pLiveRegions->MarkPolite(m_hWnd);
-    ::NotifyWinEvent(kEventObjectLiveRegionChanged, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+    // for the line to show it: its step starts while the line is announced. (Where the message
+    // came from this thread, or was not sent, the reply does nothing.)
+    ::ReplyMessage(0);
+    // The announcement comes from the line's timer; should the timer not be had, at once.
+    const UINT nDelay = m_pLiveRegions != NULL && m_pLiveRegions->IsToBeBroughtIn()
+                            ? kFirstAnnounceDelayMilliseconds
+                            : USER_TIMER_MINIMUM;
+    if (::SetTimer(m_hWnd, kAnnounceTimerId, nDelay, NULL) == 0)
+        OnTimer(kAnnounceTimerId);
 }
 
 // The old font goes once the new one is made. Should making it fail, the line draws in whatever
@@ -133,9 +123,14 @@ void CStepLabel::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == kAnnounceTimerId) {
         ::KillTimer(m_hWnd, kAnnounceTimerId);
-        // A WM_TIMER already queued outlives KillTimer: a line back to normal says nothing.
-        if (m_logFont.lfWeight == FW_BOLD)
-            Announce();
+        // A line back to normal by now says nothing.
+        if (m_logFont.lfWeight != FW_BOLD)
+            return;
+        // Marked before the event, so that a screen reader that follows the line as a live
+        // region says its text now.
+        if (m_pLiveRegions != NULL)
+            m_pLiveRegions->MarkPolite(m_hWnd);
+        ::NotifyWinEvent(kEventObjectLiveRegionChanged, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
         return;
     }
     m_bFlashPhase = !m_bFlashPhase;

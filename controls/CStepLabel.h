@@ -25,10 +25,11 @@ public:
 
     // Sets the weight to bold (any non-zero argument) or normal, rebuilds the font and repaints
     // the line before returning; turned bold, the line raises EVENT_OBJECT_LIVEREGIONCHANGED for
-    // screen readers once it is drawn, or half a second later where its live-region service has
-    // yet to be brought in (so that its step's program starts first). Safe from any thread: the
-    // font is only ever replaced on the thread that owns the line's window. A caller on another
-    // thread is let go once the line is drawn; the announcement follows on the window's thread.
+    // screen readers from a timer once it is drawn, half a second later where its live-region
+    // service has yet to be brought in (so that its step's program starts first). Safe from any
+    // thread: the font is only ever replaced on the thread that owns the line's window. A caller
+    // on another thread is let go once the line is drawn; the announcement follows on the
+    // window's thread.
     CStepLabel& SetBold(BOOL bBold);
     // The service through which the line marks itself a live region, just before it first
     // announces itself. Borrowed: it must outlive the line's window. NULL (the default) leaves
@@ -53,8 +54,6 @@ protected:
 
 private:
     void ApplyBold(BOOL bBold);
-    // Marks the line a live region and raises the event that makes a screen reader say it.
-    void Announce();
 
     COLORREF m_colorText;
     // Owned, like the font: deleted with the line.
