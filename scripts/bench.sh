@@ -15,9 +15,9 @@ readonly BUILD64=build/bench-x86_64
 # The program alone again, without the stack protector: what its cookies cost.
 readonly NOSSP32=build/bench-i686-nossp
 readonly NOSSP64=build/bench-x86_64-nossp
-# Of the floor and of the 1-step program each, alternating. FINISHINSTALL_BENCH_ROUNDS asks for
-# more: at 11, a machine whose speed varies by a tenth from run to run cannot tell a ratio from
-# a goal a few per cent away (the report says when), and each round takes about 40 s.
+# Of the launcher's rounds of single starts (the floor and its variants, the design's floor, the
+# program with and without a trace file or stack protector), for every start-up figure but the
+# ratios; each round takes about 40 s. FINISHINSTALL_BENCH_ROUNDS asks for another count.
 readonly STARTUP_RUNS=${FINISHINSTALL_BENCH_ROUNDS:-11}
 # Of the floor, the design's floor and the 1-step program, started by bench_rounds one right after
 # the other, for the start-up ratios: about 2.5 s a round. 101 rounds tell a ratio to about one
