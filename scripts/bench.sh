@@ -3,8 +3,8 @@
 # and packages the shipped 32-bit program and builds the 64-bit program, each with the
 # benchmark's helpers, in build folders of their own, then runs the 64-bit program under wine64
 # in its own prefix and under its own Xvfb, and the 32-bit one's start-up in a prefix of its own
-# on Wine's 32-bit loader (where this machine runs 32-bit code at all). Takes about a quarter
-# of an hour.
+# on Wine's 32-bit loader (where this machine runs 32-bit code at all). Takes about 25 minutes
+# (13 where the machine runs no 32-bit code).
 # Every time is system time in 100 ns units (GetSystemTimeAsFileTime), read by the launcher just
 # before CreateProcess and by childprobe when a step's program starts.
 set -euo pipefail
