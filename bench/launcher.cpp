@@ -26,6 +26,8 @@
 
 #include <string>
 
+#include "bench/record.h"
+
 namespace {
 
 // Under Wine a process's counters can only be read while it lives (they come from the Linux
@@ -38,13 +40,6 @@ const DWORD kStopGraceMilliseconds = 500;
 // No benchmark run takes this long; a program that does is stuck.
 const DWORD kTimeoutMilliseconds = 120000;
 const UINT kStoppedExitCode = 0xBE7C;
-
-ULONGLONG Now()
-{
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
 
 // One argument as the C runtime's command-line parser will read it back: quoted where it holds
 // blanks or quotes, with the backslashes before a quote doubled.
@@ -76,21 +71,6 @@ SIZE_T ReadPeakWorkingSet(HANDLE hProcess)
     return counters.PeakWorkingSetSize;
 }
 
-// True once a childprobe record file holds a start line, that is, once a step's program ran.
-bool RecordShowsStart(const char* pszRecord)
-{
-    HANDLE hFile = CreateFileA(pszRecord, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    char szHead[8] = "";
-    DWORD cbRead = 0;
-    ReadFile(hFile, szHead, sizeof szHead - 1, &cbRead, NULL);
-    CloseHandle(hFile);
-    szHead[cbRead] = '\0';
-    return strncmp(szHead, "start\t", 6) == 0;
-}
-
 struct RunResult {
     ULONGLONG nCreated;
     ULONGLONG nReturned;
@@ -112,10 +92,10 @@ bool WatchProcess(HANDLE hProcess, const char* pszStopRecord, RunResult* pResult
         if (cbPeak > pResult->cbPeak)
             pResult->cbPeak = cbPeak;
         if (WaitForSingleObject(hProcess, kSampleMilliseconds) == WAIT_OBJECT_0) {
-            pResult->nEnded = Now();
+            pResult->nEnded = RecordClockNow();
             return true;
         }
-        if (pszStopRecord != NULL && !bStartSeen && RecordShowsStart(pszStopRecord)) {
+        if (pszStopRecord != NULL && !bStartSeen && RecordedStart(pszStopRecord) != 0) {
             bStartSeen = true;
             dwStartSeen = GetTickCount();
         }
@@ -125,7 +105,7 @@ bool WatchProcess(HANDLE hProcess, const char* pszStopRecord, RunResult* pResult
             const SIZE_T cbLast = ReadPeakWorkingSet(hProcess);
             if (cbLast > pResult->cbPeak)
                 pResult->cbPeak = cbLast;
-            pResult->nEnded = Now();
+            pResult->nEnded = RecordClockNow();
             pResult->bStopped = true;
             TerminateProcess(hProcess, kStoppedExitCode);
             WaitForSingleObject(hProcess, INFINITE);
@@ -157,13 +137,13 @@ int main(int argc, char** argv)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     RunResult result = {};
-    result.nCreated = Now();
+    result.nCreated = RecordClockNow();
     if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
         fprintf(stderr, "cannot start %s: error %lu\n", argv[iProgram],
                 static_cast<unsigned long>(GetLastError()));
         return 3;
     }
-    result.nReturned = Now();
+    result.nReturned = RecordClockNow();
     CloseHandle(pi.hThread);
     const bool bInTime = WatchProcess(pi.hProcess, pszStopRecord, &result);
     GetExitCodeProcess(pi.hProcess, &result.dwExitCode);

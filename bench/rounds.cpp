@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/record.h"
 #include "bench/runlist.h"
 
 namespace {
@@ -42,31 +43,6 @@ struct Contender {
     std::string strName;
     std::string strCommandLine;
 };
-
-ULONGLONG Now()
-{
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-// The start time of the record's first line, once it is a start line; 0 before.
-ULONGLONG RecordedStart(const char* pszRecord)
-{
-    HANDLE hFile = CreateFileA(pszRecord, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return 0;
-    char szHead[64] = "";
-    DWORD cbRead = 0;
-    ReadFile(hFile, szHead, sizeof szHead - 1, &cbRead, NULL);
-    CloseHandle(hFile);
-    szHead[cbRead] = '\0';
-    // The time is whole only once the tab after it has been written.
-    if (strncmp(szHead, "start\t", 6) != 0 || strchr(szHead + 6, '\t') == NULL)
-        return 0;
-    return _strtoui64(szHead + 6, NULL, 10);
-}
 
 // Wine now and then fails a CreateProcess with ERROR_INTERNAL_ERROR that works when tried again.
 bool StartProcess(std::string strCommandLine, PROCESS_INFORMATION* pInfo)
@@ -86,7 +62,7 @@ bool StartProcess(std::string strCommandLine, PROCESS_INFORMATION* pInfo)
 // negative number once the failure has been said.
 double TimeOneStart(const Contender& contender, const char* pszRecord)
 {
-    const ULONGLONG nCreated = Now();
+    const ULONGLONG nCreated = RecordClockNow();
     PROCESS_INFORMATION pi = {};
     if (!StartProcess(contender.strCommandLine, &pi)) {
         fprintf(stderr, "%s: cannot start %s: error %lu\n", contender.strName.c_str(),

@@ -46,10 +46,13 @@ fail() {
     echo "bench: $*" >&2
     exit 1
 }
-[[ "$STARTUP_RUNS" =~ ^[1-9][0-9]*$ ]] && [ "$STARTUP_RUNS" -ge 3 ] ||
-    fail "FINISHINSTALL_BENCH_ROUNDS must be a whole number of at least 3, not \"$STARTUP_RUNS\""
-[[ "$CLOSE_ROUNDS" =~ ^[1-9][0-9]*$ ]] && [ "$CLOSE_ROUNDS" -ge 3 ] ||
-    fail "FINISHINSTALL_BENCH_CLOSE_ROUNDS must be a whole number of at least 3, not \"$CLOSE_ROUNDS\""
+# check_rounds VARIABLE VALUE: a count of rounds is a whole number of at least 3.
+check_rounds() {
+    [[ "$2" =~ ^[1-9][0-9]*$ ]] && [ "$2" -ge 3 ] ||
+        fail "$1 must be a whole number of at least 3, not \"$2\""
+}
+check_rounds FINISHINSTALL_BENCH_ROUNDS "$STARTUP_RUNS"
+check_rounds FINISHINSTALL_BENCH_CLOSE_ROUNDS "$CLOSE_ROUNDS"
 
 . scripts/quiet.sh
 
