@@ -373,6 +373,10 @@ TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndOnlyTheFirstOrdinaryPaintStart
             RedrawWindow(dlg.GetSafeHwnd(), NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
             Sleep(100);
         }
+        // The step's program may take a while to start under load; a second start, which the
+        // later paints must not cause, would show as two runs.
+        for (int i = 0; i < 100 && ReadProbeRuns(m_record).empty(); ++i)
+            Sleep(50);
         nRunsAfterMorePaints = ReadProbeRuns(m_record).size();
         dlg.PostMessage(WM_KEYDOWN, VK_ESCAPE, 1);
     });
