@@ -246,6 +246,8 @@ close_rounds() {
         "$PROBE_ARGS" "floor=$floor_command" "design=\"$design_win\"" \
         "program=\"$program_win\"" >"$WORK/$1.tsv" 2>"$WORK/$1.err" ||
         fail "$1: bench_rounds failed: $(cat "$WORK/$1.err")"
+    # A start tried again is said, as the launcher's are.
+    tr -d '\r' <"$WORK/$1.err" | sed "s/^/bench: $1: /" >&2
     [ "$(tr -d '\r' <"$WORK/$1.tsv" | wc -l)" -eq $((3 * CLOSE_ROUNDS)) ] ||
         fail "$1: bench_rounds timed fewer starts than it was asked for"
 }
