@@ -386,11 +386,13 @@ for i in $(seq "$STARTUP_RUNS"); do
 done
 close_rounds close-x86_64
 startup_median() { for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | median; }
-# startup_quartiles NAME: the first and third quartiles of a series (nearest rank), "Q1 Q3".
+# The first and third quartiles of a series (nearest rank), "Q1 Q3".
+quartiles() {
+    sort -g | awk '{ v[NR] = $1 } END { q1 = int((NR + 3) / 4); q3 = int((3 * NR + 3) / 4)
+                                        print v[q1], v[q3] }'
+}
 startup_quartiles() {
-    for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | sort -g |
-        awk '{ v[NR] = $1 } END { q1 = int((NR + 3) / 4); q3 = int((3 * NR + 3) / 4)
-                                  print v[q1], v[q3] }'
+    for i in $(seq "$STARTUP_RUNS"); do startup_ms "$1-$i"; echo; done | quartiles
 }
 # The fastest of a series: what the start costs when nothing else on the machine gets in its way.
 fastest() { sort -g | awk 'NR == 1'; }
@@ -404,11 +406,7 @@ peak_median() { for i in $(seq "$STARTUP_RUNS"); do value "$WORK/$1-$i.out" peak
 # close_ms SERIES WHO: WHO's start-ups in the close rounds of SERIES, one a line.
 close_ms() { tr -d '\r' <"$WORK/$1.tsv" | awk -F'\t' -v who="$2" '$2 == who { print $3 }'; }
 close_median() { close_ms "$1" "$2" | median; }
-# close_quartiles SERIES WHO: the first and third quartiles (nearest rank), "Q1 Q3".
-close_quartiles() {
-    close_ms "$1" "$2" | sort -g |
-        awk '{ v[NR] = $1 } END { print v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'
-}
+close_quartiles() { close_ms "$1" "$2" | quartiles; }
 # round_ratios SERIES A B: the ratio of A's start-up to B's in each close round, where the two ran
 # one right after the other; what slows the machine for a while slows both.
 round_ratios() {
