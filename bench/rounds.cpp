@@ -62,13 +62,16 @@ bool StartProcess(std::string strCommandLine, PROCESS_INFORMATION* pInfo)
     return false;
 }
 
-// What TimeOneStart gives for a start that failed; a start that succeeded gives milliseconds.
-const double kStartFailed = -1;
-const double kEndedBeforeItsStep = -2;
+enum StartOutcome {
+    kStartTimed,
+    // The contender ended before its step's program started: worth one more start.
+    kEndedBeforeItsStep,
+    kStartFailed,
+};
 
-// One start: milliseconds from just before CreateProcess to the step program's start, or one of
-// the failures above, said on standard error.
-double TimeOneStart(const Contender& contender, const char* pszRecord)
+// One start. Timed, *pMs is the milliseconds from just before CreateProcess to the step
+// program's start; a failure is said on standard error.
+StartOutcome TimeOneStart(const Contender& contender, const char* pszRecord, double* pMs)
 {
     const ULONGLONG nCreated = RecordClockNow();
     PROCESS_INFORMATION pi = {};
@@ -104,7 +107,8 @@ double TimeOneStart(const Contender& contender, const char* pszRecord)
                 contender.strName.c_str());
         return kStartFailed;
     }
-    return static_cast<double>(static_cast<LONGLONG>(nStarted - nCreated)) / 10000.0;
+    *pMs = static_cast<double>(static_cast<LONGLONG>(nStarted - nCreated)) / 10000.0;
+    return kStartTimed;
 }
 
 } // namespace
@@ -136,8 +140,9 @@ int main(int argc, char** argv)
         for (size_t k = 0; k < nContenders; ++k) {
             const Contender& contender =
                 contenders[(k + static_cast<size_t>(nRound)) % nContenders];
-            double ms = kEndedBeforeItsStep;
-            for (int nTry = 1; nTry <= 2 && ms == kEndedBeforeItsStep; ++nTry) {
+            double ms = 0;
+            StartOutcome outcome = kEndedBeforeItsStep;
+            for (int nTry = 1; nTry <= 2 && outcome == kEndedBeforeItsStep; ++nTry) {
                 if (nTry > 1)
                     fprintf(stderr, "round %d: %s started once more\n", nRound,
                             contender.strName.c_str());
@@ -145,9 +150,9 @@ int main(int argc, char** argv)
                     return 1;
                 DeleteFileA(pszRecord);
                 Sleep(static_cast<DWORD>(nSettle));
-                ms = TimeOneStart(contender, pszRecord);
+                outcome = TimeOneStart(contender, pszRecord, &ms);
             }
-            if (ms < 0)
+            if (outcome != kStartTimed)
                 return 1;
             printf("%d\t%s\t%.2f\n", nRound, contender.strName.c_str(), ms);
             fflush(stdout);
