@@ -8,6 +8,7 @@
 #include "framework/CTrace.h"
 #include "manifest/CRegKey.h"
 #include "manifest/InstallLocation.h"
+#include "manifest/ProgramSearch.h"
 #include "manifest/RegistryNames.h"
 
 namespace {
@@ -45,6 +46,7 @@ BOOL CInstallStep::Load(HKEY hKey)
         if (m_strCommand.IsEmpty())
             return FALSE;
         Expand(m_strCommand);
+        m_strProgram = m_strCommand;
         m_strCommand = "\"" + m_strCommand + "\"";
     }
     if (CRegKey::QueryStringValue(hKey, kParametersValue, szValue, kValueSize) == ERROR_SUCCESS) {
@@ -70,9 +72,12 @@ DWORD CInstallStep::Run()
                      static_cast<const char*>(m_strRefusal));
         return STILL_ACTIVE;
     }
+    CString strApplicationName;
+    CString strCommandLine;
+    if (!ResolveProgram(&strApplicationName, &strCommandLine))
+        return STILL_ACTIVE;
     // The platform may write into the command line, so it gets a buffer of its own; a line
     // that does not fit is not cut short but not started at all.
-    const CString strCommandLine = ComposeCommandLine();
     CTrace::Line("step \"%s\" command line: %s", pszKeyName,
                  static_cast<const char*>(strCommandLine));
     CTrace::Line("step \"%s\" working directory: %s", pszKeyName,
@@ -87,7 +92,7 @@ DWORD CInstallStep::Run()
 
     ZeroMemory(&m_pi, sizeof m_pi);
     const char* pszApplicationName =
-        m_strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(m_strApplicationName);
+        strApplicationName.IsEmpty() ? NULL : static_cast<const char*>(strApplicationName);
     if (!::CreateProcessA(pszApplicationName, szCommandLine, NULL, NULL, FALSE, m_dwCreationFlags,
                           NULL, m_strWorkingDir, &m_si, &m_pi)) {
         const DWORD dwError = ::GetLastError();
@@ -109,6 +114,33 @@ DWORD CInstallStep::Run()
     CTrace::Line("step \"%s\" ended with exit code %lu after %lu s", pszKeyName, dwExitCode,
                  (::GetTickCount() - dwStart + 500) / 1000);
     return dwExitCode;
+}
+
+// Looked for as the step starts, not as it loads, so that a program an earlier step put in the
+// setup directory is found.
+bool CInstallStep::ResolveProgram(CString* pstrApplicationName, CString* pstrCommandLine) const
+{
+    *pstrApplicationName = m_strApplicationName;
+    *pstrCommandLine = ComposeCommandLine();
+    if (!m_strApplicationName.IsEmpty() || IsFullPath(m_strProgram))
+        return true;
+    const char* pszKeyName = m_strKeyName;
+    if (m_strProgram.IsEmpty()) {
+        CTrace::Line("step \"%s\" not launched: it has no command", pszKeyName);
+        return false;
+    }
+    *pstrApplicationName = FindStepProgram(m_strProgram, m_strWorkingDir);
+    if (pstrApplicationName->IsEmpty()) {
+        CTrace::Line("step \"%s\" not launched: \"%s\" is not a full path and is in neither the "
+                     "setup directory nor the system folder",
+                     pszKeyName, static_cast<const char*>(m_strProgram));
+        return false;
+    }
+    CTrace::Line("step \"%s\" program \"%s\" found as %s", pszKeyName,
+                 static_cast<const char*>(m_strProgram),
+                 static_cast<const char*>(*pstrApplicationName));
+    *pstrCommandLine = "\"" + *pstrApplicationName + "\" " + m_strParameters;
+    return true;
 }
 
 // Both tokens are looked up afresh, the second over the result of the first, so an install

@@ -33,7 +33,8 @@ public:
     LONG GetTimeout() const { return m_nTimeout; }
     // The command line Run hands to the new process: the command, one blank, the parameters.
     CString ComposeCommandLine() const { return m_strCommand + " " + m_strParameters; }
-    // The program file Run starts; empty when the platform finds it from the command line.
+    // The program file Run starts; empty when the command names it: by its full path, or by a
+    // name that Run looks for in the setup directory and the system folder as it starts.
     CString GetApplicationName() const { return m_strApplicationName; }
     // Why Run will not start this step; empty when it will.
     CString GetRefusal() const { return m_strRefusal; }
@@ -43,6 +44,8 @@ public:
 
 protected:
     CString m_strCommand;
+    // The command as expanded, before it is quoted: the program to start.
+    CString m_strProgram;
     CString m_strParameters;
     CString m_strWorkingDir;
     BYTE m_bWait;
@@ -66,6 +69,10 @@ private:
     CString ReadInstallLocation();
     CString ReadSetupDir();
     void ResetStartupInfo();
+    // The program file and command line Run starts: as Load made them where the command names
+    // the program by its full path, otherwise with the program found. False, with the reason
+    // traced, where there is no program to start.
+    bool ResolveProgram(CString* pstrApplicationName, CString* pstrCommandLine) const;
     // Expands the placeholders in a field; a field that grows beyond a command line's length is
     // emptied and the step marked as never to be started.
     void Expand(CString& strField);

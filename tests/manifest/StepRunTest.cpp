@@ -6,6 +6,7 @@
 
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
+#include "manifest/ProgramSearch.h"
 #include "support/HandleCount.h"
 #include "support/InstalledProduct.h"
 #include "support/TestPaths.h"
@@ -77,6 +78,69 @@ TEST_F(StepRunTest, CommandNamingNoProgramReturnsStillActiveAtOnce)
     const double seconds = TimedRun(LoadOnly(), &dwExitCode);
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwExitCode);
     EXPECT_LT(seconds, 0.5);
+}
+
+// Only a drive letter with a backslash (or slash) and a network path are full paths; anything
+// else the platform would look for in places anyone may write to.
+TEST(ProgramSearch, FullPathsAreDriveRootedOrNetworkPathsOnly)
+{
+    for (const char* pszFull : {"C:\\Tools\\a.exe", "z:/a.exe", "\\\\server\\share\\a.exe",
+                                "//server/share/a.exe", "\\\\?\\C:\\a.exe"})
+        EXPECT_TRUE(IsFullPath(pszFull)) << pszFull;
+    for (const char* pszNot : {"a.exe", "drivers\\a.exe", "C:a.exe", "\\a.exe", "/a.exe",
+                               "\"C:\\Tools\\a.exe\"", ".\\a.exe", "1:\\a.exe", ""})
+        EXPECT_FALSE(IsFullPath(pszNot)) << pszNot;
+}
+
+// The setup directory comes first, then the system folder; a bare name gets ".exe".
+TEST_F(StepRunTest, ProgramWithoutAFullPathIsFoundInTheSetupDirectoryThenTheSystemFolder)
+{
+    char szSystem[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(szSystem, MAX_PATH));
+    EXPECT_STREQ((std::string(szSystem) + "\\cmd.exe").c_str(),
+                 FindStepProgram("cmd.exe", m_setupDir.c_str()));
+    EXPECT_STREQ((std::string(szSystem) + "\\cmd.exe").c_str(),
+                 FindStepProgram("cmd", m_setupDir.c_str()));
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (m_setupDir + "\\cmd.exe").c_str(), FALSE));
+    EXPECT_STREQ((m_setupDir + "\\cmd.exe").c_str(), FindStepProgram("cmd", m_setupDir.c_str()));
+    ASSERT_TRUE(CreateDirectoryA((m_setupDir + "\\folder.exe").c_str(), NULL));
+    EXPECT_STREQ("", FindStepProgram("folder.exe", m_setupDir.c_str())) << "a folder is no program";
+    EXPECT_STREQ("", FindStepProgram("", m_setupDir.c_str()));
+}
+
+// Looked for as the step starts: a program an earlier step put in the setup directory is found,
+// and started by its full path.
+TEST_F(StepRunTest, ProgramWithoutAFullPathIsLookedForAsTheStepStarts)
+{
+    WriteStep("a", "executable", "drivers\\inst", ProbeArguments(m_record).c_str());
+    CInstallStep& step = LoadOnly();
+    ASSERT_TRUE(CreateDirectoryA((m_setupDir + "\\drivers").c_str(), NULL));
+    ASSERT_TRUE(
+        CopyFileA(ProbePath().c_str(), (m_setupDir + "\\drivers\\inst.exe").c_str(), FALSE));
+    EXPECT_EQ(0u, step.Run());
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(Quoted(m_setupDir + "\\drivers\\inst.exe") + " " + ProbeArguments(m_record),
+              runs[0].commandLine);
+}
+
+// Nothing to start: no command, a command the search does not find, a quoted one.
+TEST_F(StepRunTest, StepWithoutAProgramToStartStartsNothing)
+{
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", m_record.c_str());
+    const std::string probe = ProbePath();
+    const std::string name = probe.substr(probe.rfind('\\') + 1);
+    for (const char* pszCommand : {static_cast<const char*>(NULL), "", "nowhere.exe"}) {
+        runList.FreeSteps();
+        WriteStep("a", "executable", pszCommand, Quoted(probe).c_str());
+        EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), LoadOnly().Run())
+            << (pszCommand != NULL ? pszCommand : "(absent)");
+    }
+    runList.FreeSteps();
+    WriteStep("a", "executable", Quoted(probe).c_str());
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), LoadOnly().Run()) << "a quoted command";
+    EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << name << " ran";
+    SetEnvironmentVariableA("CHILDPROBE_RECORD", NULL);
 }
 
 TEST_F(StepRunTest, ChildSeesTheQuotedCommandThenOneBlankThenTheParameters)
