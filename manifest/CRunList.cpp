@@ -62,11 +62,15 @@ void CRunList::LoadManifest()
     m_strTitle.Empty();
     m_bNoInstallLocation = false;
     m_bLeftToAnotherStart = !m_guard.Take(kGuardWaitMilliseconds);
+    const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, strPath, KEY_READ);
     if (m_bLeftToAnotherStart) {
+        // Nothing of the list is this start's, but the file the installer looks in for what
+        // went wrong still hears why nothing ran (where the other start does not hold it open).
+        if (lOpen == ERROR_SUCCESS)
+            OpenTraceFile(manifestKey);
         CTrace::Line("no steps, the window closes");
         return;
     }
-    const LONG lOpen = manifestKey.Open(HKEY_LOCAL_MACHINE, strPath, KEY_READ);
     m_bNotOpenedToRead = lOpen != ERROR_SUCCESS;
     if (m_bNotOpenedToRead) {
         CTrace::Line("run list HKLM\\%s cannot be opened (error %ld): no steps, the window closes",

@@ -40,6 +40,8 @@ public:
     {
         return m_bNotOpenedToRead || m_bNotOpenedToDelete || m_bLeftToAnotherStart;
     }
+    // Another start held the guard all the time this one waited: nothing was read or deleted.
+    bool IsLeftToAnotherStart() const { return m_bLeftToAnotherStart; }
     // A step's Load looked for the install location and found none to use.
     bool LacksInstallLocation() const { return m_bNoInstallLocation; }
     // "Title" could be read; GetTitle is then the text read (which may be empty).

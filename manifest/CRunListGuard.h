@@ -3,16 +3,21 @@
 #include <windows.h>
 
 #include "framework/CHandle.h"
+#include "manifest/CPrivateNamespace.h"
 
 // Lets one start of the program at a time load and consume the run list. Two starts at the same
 // moment (an installer's and a RunOnce entry's, say) would otherwise both read the step subkeys
-// before either deleted them, and run every step twice, both copies at once. The guard is a
-// named mutex in the Global namespace, so that starts in every session share it; it is held for
-// the few milliseconds from opening the run list to deleting its step subkeys, never for the
+// before either deleted them, and run every step twice, both copies at once. The guard is held
+// for the few milliseconds from opening the run list to deleting its step subkeys, never for the
 // steps' run. A second start waits for it, then finds the step subkeys gone.
+//
+// Any process may make a mutex under a global name, and one that held it would keep every start
+// from its run list. So the guard is a mutex in a private namespace that only administrators
+// can open; only where the system has no private namespaces is it the global name, shared by
+// starts in every session.
 class CRunListGuard {
 public:
-    CRunListGuard() : m_bHeld(false) {}
+    CRunListGuard() : m_pszName(NULL), m_bHeld(false) {}
     ~CRunListGuard() { Release(); }
 
     CRunListGuard(const CRunListGuard&) = delete;
@@ -24,10 +29,17 @@ public:
     bool Take(DWORD dwMilliseconds);
     void Release();
 
-private:
-    // The last error's part in the trace, when the program goes on without the guard.
-    static void TraceUnguarded(const char* pszWhat);
+    // Whether the guard last made lives in the administrators' private namespace.
+    bool IsPrivate() const { return m_pszName == kPrivateName; }
 
+private:
+    static const char* const kPrivateName;
+
+    // The last error's part in the trace, when the program goes on without the guard.
+    void TraceUnguarded(const char* pszWhat) const;
+
+    CPrivateNamespace m_namespace;
     CHandle m_mutex;
+    const char* m_pszName; // the guard's name, once made
     bool m_bHeld;
 };

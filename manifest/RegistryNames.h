@@ -16,8 +16,13 @@ inline constexpr char kManifestSubKey[] = "\\Quillmere";
 inline constexpr char kDisplayKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                                       "InstallShield_{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}";
 
-// The mutex that lets one start at a time load and consume the product's run list: named after
-// the product, in the namespace that all sessions share.
+// The mutex that lets one start at a time load and consume the product's run list, named after
+// the product: in a private namespace that only administrators can open, where the system has
+// private namespaces; otherwise in the namespace that all sessions share.
+inline constexpr wchar_t kRunListNamespaceAlias[] =
+    L"FinishInstall-{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}";
+inline constexpr char kRunListPrivateGuardName[] =
+    "FinishInstall-{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}\\RunList";
 inline constexpr char kRunListGuardName[] =
     "Global\\FinishInstall-{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}";
 

@@ -5,6 +5,7 @@
 #include "manifest/CInstallStep.h"
 #include "manifest/CRunList.h"
 #include "support/InstallerNames.h"
+#include "support/GuardHolder.h"
 #include "support/TestRegistry.h"
 
 namespace {
@@ -232,52 +233,42 @@ TEST_F(RunListTest, LoadingStopsAtTheCapacityAndLeavesTheRestForLater)
     EXPECT_EQ(left, SubkeyNames(ManifestKeyPath()));
 }
 
-namespace {
-
-// Another start's hold on the guard, on a thread of its own (a mutex is owned by a thread):
-// it takes the guard, then lets it go after dwHoldMs, or never (it ends holding it) when
-// bAbandon is set.
-struct GuardHolder {
-    DWORD dwHoldMs;
-    bool bAbandon;
-    HANDLE hTaken;
-};
-
-DWORD WINAPI HoldGuard(LPVOID pParam)
-{
-    const GuardHolder* pHolder = static_cast<const GuardHolder*>(pParam);
-    HANDLE hMutex =
-        CreateMutexA(NULL, TRUE, "Global\\FinishInstall-{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}");
-    SetEvent(pHolder->hTaken);
-    if (!pHolder->bAbandon) {
-        Sleep(pHolder->dwHoldMs);
-        ReleaseMutex(hMutex);
-    }
-    CloseHandle(hMutex);
-    return 0;
-}
-
-} // namespace
-
 // A start that died holding the guard leaves it abandoned: taken, and the list loaded. One that
 // holds it beyond the wait keeps the list: this start loads nothing and touches nothing.
 TEST_F(RunListTest, GuardAbandonedIsTakenAndGuardHeldLeavesTheList)
 {
     for (const bool bAbandon : {true, false}) {
         WriteStep("a", "executable", "a.exe");
-        GuardHolder holder = {bAbandon ? 0u : 6000u, bAbandon,
-                              CreateEventA(NULL, TRUE, FALSE, NULL)};
-        HANDLE hThread = CreateThread(NULL, 0, HoldGuard, &holder, 0, NULL);
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(holder.hTaken, 5000));
+        CGuardHolder holder(bAbandon ? 0u : 6000u, bAbandon);
+        ASSERT_TRUE(holder.Taken());
         if (bAbandon)
-            WaitForSingleObject(hThread, 5000);
+            holder.WaitForThread();
         LoadAndConsume();
         EXPECT_EQ(bAbandon ? 1u : 0u, runList.m_nSteps) << (bAbandon ? "abandoned" : "held");
         EXPECT_EQ(!bAbandon, runList.CouldNotBeOpened());
+        EXPECT_EQ(!bAbandon, runList.IsLeftToAnotherStart());
         EXPECT_EQ(bAbandon, SubkeyNames(ManifestKeyPath()).empty());
-        WaitForSingleObject(hThread, 10000);
-        CloseHandle(hThread);
-        CloseHandle(holder.hTaken);
         runList.FreeSteps();
     }
+}
+
+// Any process may make a mutex under a global name, and hold it: where the system has private
+// namespaces, the guard is in one that only administrators open, and such a squatter stops
+// nothing. Another start's guard still does.
+TEST(RunListGuard, LivesInAnAdministratorsNamespaceWhereASquatterOfTheGlobalNameStopsNothing)
+{
+    const std::string whyNot = WhyNoPrivateNamespaces();
+    if (!whyNot.empty())
+        GTEST_SKIP() << "no private namespaces on this system: " << whyNot;
+    const HANDLE hSquatter = CreateMutexA(NULL, TRUE, kRunListGuardName);
+    ASSERT_NE(nullptr, hSquatter) << GetLastError();
+    {
+        CRunListGuard guard;
+        EXPECT_TRUE(guard.Take(100)) << "the squatter's mutex kept the guard";
+        EXPECT_TRUE(guard.IsPrivate());
+        CGuardHolder holder(0, false); // tries while this thread holds the guard
+        EXPECT_FALSE(holder.Taken()) << "a second guard was taken while the first was held";
+    }
+    ReleaseMutex(hSquatter);
+    CloseHandle(hSquatter);
 }
