@@ -26,10 +26,11 @@ ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_WM_ENTERIDLE()
 ON_WM_CHAR()
+ON_MESSAGE(CProgressDlg::WM_STARTIFNOTSHOWN, CProgressDlg::OnStartIfNotShown)
 END_MESSAGE_MAP()
 
 CProgressDlg::CProgressDlg(CWnd* pParent)
-    : CDialog(IDD, pParent), m_bThreadStarted(0), m_pStepRun(NULL)
+    : CDialog(IDD, pParent), m_bThreadStarted(0), m_pStepRun(NULL), m_dwExitCode(ERROR_SUCCESS)
 {
     m_hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_PROGRAM));
 }
@@ -49,9 +50,17 @@ BOOL CProgressDlg::OnInitDialog()
     m_runList.WriteDisplayValues();
     m_runList.DeleteStepKeys();
     // A run list that cannot be used is consumed all the same. The close request is handled
-    // before the first paint, which is what starts the worker, so no step starts.
-    if (!m_runList.IsUsable())
+    // before the first paint, which is what starts the worker, so no step starts. A run list
+    // that another start kept is not this start's to run: the installer hears of it.
+    if (m_runList.IsLeftToAnotherStart())
+        m_dwExitCode = WAIT_TIMEOUT;
+    if (!m_runList.IsUsable()) {
         PostMessage(WM_CLOSE);
+        return TRUE;
+    }
+    // A window started minimised or hidden (a deployment tool's SW_HIDE, an installer's
+    // "run minimised") may never get an ordinary paint; this message starts the worker then.
+    PostMessage(WM_STARTIFNOTSHOWN);
     return TRUE;
 }
 
@@ -100,6 +109,19 @@ void CProgressDlg::OnPaint()
     }
 }
 
+LRESULT CProgressDlg::OnStartIfNotShown(WPARAM, LPARAM)
+{
+    // Shown normally, the window gets its first ordinary paint after this message, and the
+    // paint starts the worker.
+    if (m_bThreadStarted || (!IsIconic() && ::IsWindowVisible(m_hWnd)))
+        return 0;
+    CTrace::Line("window %s: the steps start without waiting for it to be drawn",
+                 IsIconic() ? "minimised" : "hidden");
+    m_bThreadStarted = 1;
+    StartStepRunner();
+    return 0;
+}
+
 void CProgressDlg::PaintIconic()
 {
     CPaintDC dc(this);
@@ -113,19 +135,34 @@ void CProgressDlg::PaintIconic()
     dc.DrawIcon(x, y, m_hIcon);
 }
 
-// The worker gets its own copy of the tables and the window handle, made on the heap and kept
-// until the process ends: the dialog object goes away as soon as the dialog ends, which may be
-// in the middle of a step.
+// The worker gets its own copy of the steps, the lines' window handles and the dialog's, made
+// on the heap and kept until the process ends: the dialog object goes away as soon as the
+// dialog ends, which may be in the middle of a step, and the lines forget their handles as
+// their windows go.
 void CProgressDlg::StartStepRunner()
 {
-    m_pStepRun = new CStepRun(m_runList.m_steps, m_labels, m_runList.m_nSteps, m_hWnd);
-    DWORD dwThreadId;
+    HWND hLines[CRunList::kMaxSteps];
+    for (UINT i = 0; i < m_runList.m_nSteps; ++i)
+        hLines[i] = m_labels[i]->GetSafeHwnd();
+    m_pStepRun = new CStepRun(m_runList.m_steps, hLines, m_runList.m_nSteps, m_hWnd);
     // Nothing waits for the worker, so its handle is closed at once; the worker ends with the
     // process if the dialog ends first.
-    const CHandle thread(
-        ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, m_pStepRun, 0, &dwThreadId));
-    if (static_cast<HANDLE>(thread) == NULL)
-        CTrace::Line("worker not started (error %lu): no step runs", ::GetLastError());
+    const CHandle thread(CreateWorkerThread(m_pStepRun));
+    if (static_cast<HANDLE>(thread) != NULL)
+        return;
+    // The run list is consumed already; the installer must not take the product for finished.
+    const DWORD dwError = ::GetLastError();
+    char szError[256];
+    CTrace::Line("worker not started (error %lu: %s): no step runs, the window closes", dwError,
+                 CTrace::ErrorText(dwError, szError, sizeof szError));
+    m_dwExitCode = dwError != ERROR_SUCCESS ? dwError : ERROR_INVALID_FUNCTION;
+    PostMessage(WM_CLOSE);
+}
+
+HANDLE CProgressDlg::CreateWorkerThread(CStepRun* pStepRun)
+{
+    DWORD dwThreadId;
+    return ::CreateThread(NULL, 0, &CStepRun::StepThreadProc, pStepRun, 0, &dwThreadId);
 }
 
 void CProgressDlg::OnOK()

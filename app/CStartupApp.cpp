@@ -30,6 +30,8 @@ BOOL CStartupApp::InitInstance()
                      "left as it was for a later start",
                      dwError, CTrace::ErrorText(dwError, szError, sizeof szError));
         m_nExitCode = dwError != ERROR_SUCCESS ? static_cast<int>(dwError) : 1;
+    } else {
+        m_nExitCode = static_cast<int>(dlg.GetExitCode());
     }
     // The dialog was the whole program: no message loop follows.
     return FALSE;

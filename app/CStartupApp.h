@@ -13,7 +13,8 @@ public:
     int ExitInstance() override;
 
 private:
-    // 0 whenever the window was made, whatever the steps returned: only a window that could
-    // not be made is a failure the installer must hear of.
+    // 0 after a run, whatever the steps returned. Not 0 where no run could be had, which the
+    // installer must hear of: the window could not be made, another start kept the run list,
+    // or the worker could not be started.
     int m_nExitCode;
 };

@@ -4,14 +4,13 @@
 #include "framework/CTrace.h"
 #include "manifest/CInstallStep.h"
 
-CStepRun::CStepRun(CInstallStep* const* ppSteps, CStepLabel* const* ppLabels, UINT nSteps,
-                   HWND hWndDialog)
+CStepRun::CStepRun(CInstallStep* const* ppSteps, const HWND* phLines, UINT nSteps, HWND hWndDialog)
     : m_nSteps(nSteps < CRunList::kMaxSteps ? nSteps : CRunList::kMaxSteps),
       m_hWndDialog(hWndDialog), m_nRunning(kNotStarted)
 {
     for (UINT i = 0; i < m_nSteps; ++i) {
         m_steps[i] = ppSteps[i];
-        m_labels[i] = ppLabels[i];
+        m_hLines[i] = phLines[i];
     }
 }
 
@@ -26,8 +25,8 @@ void CStepRun::RunSteps()
     for (UINT i = 0; i < m_nSteps; ++i) {
         // Both lines are repainted before the step's program starts; the last line stays bold.
         if (i > 0)
-            m_labels[i - 1]->SetBold(FALSE);
-        m_labels[i]->SetBold(TRUE);
+            CStepLabel::SetBold(m_hLines[i - 1], FALSE);
+        CStepLabel::SetBold(m_hLines[i], TRUE);
         // Whatever the step's result, the next one runs.
         ::InterlockedExchange(&m_nRunning, static_cast<LONG>(i));
         m_steps[i]->Run();

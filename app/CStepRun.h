@@ -6,15 +6,14 @@
 #include "manifest/CRunList.h"
 
 class CInstallStep;
-class CStepLabel;
 
-// The worker's view of one run: the steps, their lines and the window to close at the end,
-// copied from the dialog so that the worker never reads the dialog itself. It is made once per
-// run and lives until the process ends.
+// The worker's view of one run: the steps, their lines' windows and the window to close at the
+// end, copied from the dialog before the worker starts, so that the worker never reads what the
+// window's thread may change (the dialog, a line that forgets its handle as its window goes). It
+// is made once per run and lives until the process ends.
 class CStepRun {
 public:
-    CStepRun(CInstallStep* const* ppSteps, CStepLabel* const* ppLabels, UINT nSteps,
-             HWND hWndDialog);
+    CStepRun(CInstallStep* const* ppSteps, const HWND* phLines, UINT nSteps, HWND hWndDialog);
 
     CStepRun(const CStepRun&) = delete;
     CStepRun& operator=(const CStepRun&) = delete;
@@ -34,7 +33,7 @@ public:
 
 private:
     CInstallStep* m_steps[CRunList::kMaxSteps];
-    CStepLabel* m_labels[CRunList::kMaxSteps];
+    HWND m_hLines[CRunList::kMaxSteps]; // the lines' windows, borrowed
     UINT m_nSteps;
     HWND m_hWndDialog;
     volatile LONG m_nRunning;

@@ -77,6 +77,15 @@ CStepLabel& CStepLabel::SetBold(BOOL bBold)
     return *this;
 }
 
+void CStepLabel::SetBold(HWND hWndLine, BOOL bBold)
+{
+    DWORD dwProcessId = 0;
+    if (hWndLine == NULL || ::GetWindowThreadProcessId(hWndLine, &dwProcessId) == 0 ||
+        dwProcessId != ::GetCurrentProcessId())
+        return;
+    ::SendMessageA(hWndLine, WM_SETBOLD, bBold ? TRUE : FALSE, 0);
+}
+
 void CStepLabel::ApplyBold(BOOL bBold)
 {
     m_logFont.lfWeight = bBold ? FW_BOLD : FW_NORMAL;

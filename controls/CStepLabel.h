@@ -31,6 +31,10 @@ public:
     // on another thread is let go once the line is drawn; the announcement follows on the
     // window's thread.
     CStepLabel& SetBold(BOOL bBold);
+    // SetBold for a thread that has only the line's window handle, as the step runner has: the
+    // window's own thread makes the change. A handle that is no longer a window of this process
+    // is passed over.
+    static void SetBold(HWND hWndLine, BOOL bBold);
     // The service through which the line marks itself a live region, just before it first
     // announces itself. Borrowed: it must outlive the line's window. NULL (the default) leaves
     // the line unmarked, its announcement raised all the same.

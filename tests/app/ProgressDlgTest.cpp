@@ -30,8 +30,20 @@ public:
     std::vector<std::pair<WPARAM, LPARAM>> m_iconsSet;
     std::function<void(CObservedDlg&)> m_atFirstPaint;
     std::function<void(CObservedDlg&)> m_afterInit;
+    // Stays minimised, as a window whose starter or user keeps it so: every restore refused.
+    bool m_bStayMinimised = false;
+    // Its worker's thread cannot be started, as where the system is out of memory.
+    bool m_bNoWorkerThread = false;
 
 protected:
+    HANDLE CreateWorkerThread(CStepRun* pStepRun) override
+    {
+        if (!m_bNoWorkerThread)
+            return CProgressDlg::CreateWorkerThread(pStepRun);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+
     BOOL OnInitDialog() override
     {
         const BOOL bResult = CProgressDlg::OnInitDialog();
@@ -48,6 +60,8 @@ protected:
             m_iconsSet.push_back(std::make_pair(wParam, lParam));
         if (message == WM_PAINT && m_nPaints++ == 0 && m_atFirstPaint)
             m_atFirstPaint(*this);
+        if (message == WM_QUERYOPEN && m_bStayMinimised)
+            return FALSE;
         return CProgressDlg::WindowProc(message, wParam, lParam);
     }
 };
@@ -349,10 +363,11 @@ TEST_F(ProgressDlgTest, EnterEndsTheDialogWithOk)
     EXPECT_EQ(IDOK, dlg.DoModal());
 }
 
-// The dialog manager restores a minimised dialog the first time its queue runs empty, so the
-// test minimises the dialog at the end of its initialisation and paints it there itself; the
-// ordinary paint follows once the dialog manager has restored it.
-TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndOnlyTheFirstOrdinaryPaintStartsTheWorker)
+// Some dialog managers restore a minimised dialog the first time its queue runs empty, so the
+// test minimises the dialog at the end of its initialisation and paints it there itself. The
+// iconic paint draws the icon and starts nothing; the worker starts once, however many paints
+// follow.
+TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndTheWorkerStartsOnce)
 {
     WriteSlowStep("1", "Waiting", 1500);
     CObservedDlg dlg;
@@ -388,6 +403,53 @@ TEST_F(ProgressDlgTest, IconicPaintDrawsTheIconAndOnlyTheFirstOrdinaryPaintStart
     EXPECT_EQ(1u, nRunsAfterMorePaints);
     Sleep(2000);
     EXPECT_EQ(1u, ReadProbeRuns(m_record).size()) << "the worker ran once";
+}
+
+// A window that stays minimised gets no ordinary paint: the steps run all the same, and the
+// dialog ends by itself.
+TEST_F(ProgressDlgTest, WindowKeptMinimisedStillRunsItsStepsAndEnds)
+{
+    WriteSlowStep("1", "Waiting", 1500);
+    CObservedDlg dlg;
+    dlg.m_bStayMinimised = true;
+    bool bStillIconic = false;
+    dlg.m_afterInit = [&](CObservedDlg& d) { ShowWindow(d, SW_SHOWMINNOACTIVE); };
+    size_t nRuns = 0;
+    CDriver driver([&] {
+        for (int i = 0; i < 200 && ReadProbeRuns(m_record).empty(); ++i)
+            Sleep(50);
+        nRuns = ReadProbeRuns(m_record).size();
+        const HWND hWnd = dlg.GetSafeHwnd();
+        bStillIconic = hWnd != NULL && IsIconic(hWnd);
+        // Today's end, should the steps not run: the test must not wait for ever.
+        if (nRuns == 0 && hWnd != NULL)
+            PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 1);
+    });
+    EXPECT_EQ(IDCANCEL, dlg.DoModal());
+    EXPECT_EQ(1u, nRuns) << "the step did not run while the window stayed minimised";
+    EXPECT_TRUE(bStillIconic) << "the window was restored: the case did not keep it minimised";
+    EXPECT_EQ(0u, dlg.GetExitCode());
+}
+
+// Without a worker no step can run, and the run list is consumed already: the dialog ends at
+// once, and the installer hears of it through the exit code.
+TEST_F(ProgressDlgTest, WorkerThatCannotStartEndsTheDialogWithTheSystemsError)
+{
+    WriteSlowStep("1", "Waiting", 0);
+    CObservedDlg dlg;
+    dlg.m_bNoWorkerThread = true;
+    size_t nRuns = 1;
+    CDriver driver([&] {
+        Sleep(2000);
+        nRuns = ReadProbeRuns(m_record).size();
+        if (IsWindow(dlg.GetSafeHwnd()))
+            PostMessageA(dlg.GetSafeHwnd(), WM_KEYDOWN, VK_RETURN, 1);
+    });
+    EXPECT_EQ(IDCANCEL, dlg.DoModal()) << "the dialog stayed until Enter ended it";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), dlg.GetExitCode());
+    EXPECT_EQ(1, dlg.m_bThreadStarted);
+    EXPECT_EQ(0u, nRuns);
+    EXPECT_FALSE(KeyExists(StepKeyPath("1"))) << "the run list was consumed before the worker";
 }
 
 // Every run starts a worker thread whose handle the dialog closes at once; the window, its lines

@@ -56,6 +56,8 @@ std::string BoldLines(const CWnd& parent, const std::vector<std::unique_ptr<CSte
     std::string bold;
     for (size_t i = 0; i < lines.size(); ++i) {
         HWND hLine = lines[i]->GetSafeHwnd();
+        if (hLine == NULL)
+            continue; // a line without a window draws nothing
         HDC hDC = GetDC(hLine);
         parent.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC),
                            reinterpret_cast<LPARAM>(hLine));
@@ -123,7 +125,7 @@ protected:
             const RECT rc = {10, y, 200, y + 20};
             ASSERT_TRUE(m_lines.back()->Create(pszName, WS_CHILD | WS_VISIBLE, rc, &m_parent));
             m_stepTable.push_back(m_steps.back().get());
-            m_lineTable.push_back(m_lines.back().get());
+            m_lineTable.push_back(m_lines.back()->GetSafeHwnd());
         }
         PumpMessagesFor(50);
         g_pHookLog = &m_log;
@@ -168,7 +170,7 @@ protected:
     std::vector<std::unique_ptr<CStepLabel>> m_lines;
     // The tables the dialog hands the runner.
     std::vector<CInstallStep*> m_stepTable;
-    std::vector<CStepLabel*> m_lineTable;
+    std::vector<HWND> m_lineTable;
 
 private:
     // A close request is noted, with the lines bold at that moment, and not passed on: the
@@ -219,7 +221,23 @@ TEST_F(StepRunnerTest, WithoutStepsOnlyTheCloseRequestGoes)
     EXPECT_EQ(std::vector<std::string>{"close (bold: none)"}, m_log.Entries());
 }
 
-// Lines without windows switch at once, on the caller's thread: the runner runs there.
+// The dialog's windows go as soon as it ends, which may be in the middle of a run, and their
+// objects with them: the runner holds its own copy of what it needs, and a line that is gone is
+// passed over.
+TEST_F(StepRunnerTest, LinesGoneAfterTheRunWasMadeAreLeftAloneAndEveryStepStillRuns)
+{
+    CStepRun run(&m_stepTable[0], &m_lineTable[0], 3, m_parent.GetSafeHwnd());
+    m_lines[1]->DestroyWindow();
+    m_lines[1].reset(new CStepLabel); // the old object is gone; its stand-in has no window
+    ASSERT_NO_FATAL_FAILURE(Run(run));
+    const std::vector<std::string> expected = {
+        "bold 0", "run a (running 0, bold: 0)", "normal 0",        "run b (running 1, bold: none)",
+        "bold 2", "run c (running 2, bold: 2)", "close (bold: 2)",
+    };
+    EXPECT_EQ(expected, m_log.Entries());
+}
+
+// Lines without windows are passed over: the runner has no window to hand the switch to.
 TEST(StepRunnerCapacity, OnlyTheFirst597StepsAreTakenAndRun)
 {
     const UINT kGiven = installer::kMostStepsPerStart + 3;
@@ -227,12 +245,12 @@ TEST(StepRunnerCapacity, OnlyTheFirst597StepsAreTakenAndRun)
     std::vector<std::unique_ptr<CStandInStep>> steps;
     std::vector<std::unique_ptr<CStepLabel>> lines;
     std::vector<CInstallStep*> stepTable;
-    std::vector<CStepLabel*> lineTable;
+    std::vector<HWND> lineTable;
     for (UINT i = 0; i < kGiven; ++i) {
         steps.emplace_back(new CStandInStep(std::to_string(i).c_str(), &log));
         lines.emplace_back(new CStepLabel);
         stepTable.push_back(steps.back().get());
-        lineTable.push_back(lines.back().get());
+        lineTable.push_back(lines.back()->GetSafeHwnd());
     }
     CTestParent parent;
     ASSERT_TRUE(parent.Create("steps", 300, 200));

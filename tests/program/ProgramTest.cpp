@@ -11,6 +11,7 @@
 
 #include "framework/CHandle.h"
 #include "support/Figures.h"
+#include "support/GuardHolder.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
@@ -573,4 +574,101 @@ TEST_F(ProgramTest, PlantedRegeditIsNotTheOneStarted)
     EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a planted regedit.exe ran";
     EXPECT_EQ("yes", ReadStringValue(scratchKey, "Real"));
     DeleteKeyTree("SOFTWARE\\FinishInstallTests");
+}
+
+// Another start that holds the guard past the wait keeps the whole run list: this start runs
+// nothing, changes nothing, says why in the trace file and tells the installer it did not run.
+TEST_F(ProgramTest, GuardHeldByAnotherStartLeavesTheRunListWholeAndTheInstallerHearsOfIt)
+{
+    ClaimFigure("with the run list's guard held by another start, the program ran no step, left "
+                "the run list whole, said so in its trace file and ended with exit code 258");
+    SetStringValue(ManifestKeyPath(), "DisplayName", "Tool");
+    SetStringValue(ManifestKeyPath(), "TraceFile", "%QuillmereDir%\\finish.log");
+    WriteProbeStep("a", "", "Step");
+    const RegistrySnapshot productBefore = SnapshotTree(ProductKeyPath());
+    const RegistrySnapshot displayBefore = SnapshotTree(DisplayKeyPath());
+    CGuardHolder holder(9000, false);
+    ASSERT_TRUE(holder.Taken());
+    CProgramRun run;
+    ASSERT_TRUE(run.Started());
+    DWORD dwExitCode = 0;
+    ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "the program did not end";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), dwExitCode);
+    EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a step ran";
+    EXPECT_EQ(productBefore, SnapshotTree(ProductKeyPath()));
+    EXPECT_EQ(displayBefore, SnapshotTree(DisplayKeyPath()));
+    const std::string trace = ReadFileText(m_setupDir + "\\finish.log");
+    EXPECT_NE(std::string::npos,
+              trace.find("run list guard " + GuardNameHere() + " still held by another start"))
+        << trace;
+}
+
+// A command that names no folder is looked for where only administrators write, the setup
+// directory and the system folder, never beside the program, in its current directory or on
+// PATH, where anyone may have put a program of that name for it to start with its rights.
+TEST_F(ProgramTest, CommandWithoutAFullPathIsLookedForOnlyInTheSetupAndSystemFolders)
+{
+    ClaimFigure("relstep.exe planted beside the program, in its current directory and in a "
+                "folder of PATH did not run; one in the setup directory and the system's "
+                "cmd.exe did");
+    const std::string appDir = m_dir + "\\app", cwd = m_dir + "\\cwd", pathDir = m_dir + "\\path";
+    for (const std::string& dir : {appDir, cwd, pathDir})
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL)) << dir;
+    ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), (appDir + "\\FinishInstall.exe").c_str(), FALSE));
+    for (const std::string& dir : {appDir, cwd, pathDir})
+        ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (dir + "\\relstep.exe").c_str(), FALSE));
+    const std::string arguments = ProbeArguments(m_record);
+    SetStringValue(ManifestKeyPath(), "TraceFile", "%QuillmereDir%\\finish.log");
+    WriteStep("1-planted", "executable", "relstep.exe", arguments.c_str(), "Planted");
+    WriteStep("2-system", "executable", "cmd.exe", "/c exit 7", "System");
+    WriteStep("3-setup", "executable", "setupstep", arguments.c_str(), "Setup");
+    ASSERT_TRUE(CopyFileA(ProbePath().c_str(), (m_setupDir + "\\setupstep.exe").c_str(), FALSE));
+
+    char szPath[32767] = "";
+    GetEnvironmentVariableA("PATH", szPath, sizeof szPath);
+    const std::string path = szPath;
+    SetEnvironmentVariableA("PATH", (pathDir + ";" + path).c_str());
+    CProgramRun run(appDir + "\\FinishInstall.exe", cwd.c_str());
+    SetEnvironmentVariableA("PATH", path.c_str());
+    ASSERT_TRUE(run.Started());
+    DWORD dwExitCode = 1;
+    ASSERT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << "the program did not end";
+    EXPECT_EQ(0u, dwExitCode);
+
+    const std::vector<ProbeRun> runs = ReadProbeRuns(m_record);
+    ASSERT_EQ(1u, runs.size()) << "a planted relstep.exe ran, or the setup directory's did not";
+    EXPECT_EQ(0u, runs[0].commandLine.find(Quoted(m_setupDir + "\\setupstep.exe") + " "))
+        << runs[0].commandLine;
+    const std::string trace = ReadFileText(m_setupDir + "\\finish.log");
+    EXPECT_NE(std::string::npos,
+              trace.find("step \"1-planted\" not launched: \"relstep.exe\" is not a full path and "
+                         "is in neither the setup directory nor the system folder"))
+        << trace;
+    EXPECT_NE(std::string::npos, trace.find("step \"2-system\" ended with exit code 7")) << trace;
+}
+
+// Deployment tools start installers hidden, and installers start their programs minimised or
+// maximised: the steps run and the program ends by itself whatever the window was asked to be.
+TEST_F(ProgramTest, StepsRunWhateverShowCommandTheStarterGave)
+{
+    ClaimFigure("started hidden, minimised, minimised without activation and maximised, the "
+                "program ran its step and ended by itself each time");
+    const struct {
+        int nShowCommand;
+        const char* pszName;
+    } commands[] = {{SW_HIDE, "SW_HIDE"},
+                    {SW_SHOWMINIMIZED, "SW_SHOWMINIMIZED"},
+                    {SW_SHOWMINNOACTIVE, "SW_SHOWMINNOACTIVE"},
+                    {SW_MINIMIZE, "SW_MINIMIZE"},
+                    {SW_SHOWMAXIMIZED, "SW_SHOWMAXIMIZED"}};
+    for (const auto& command : commands) {
+        DeleteFileA(m_record.c_str());
+        WriteProbeStep("a", "", "Step");
+        CProgramRun run(ProgramPath(), NULL, CProgramRun::kPlain, command.nShowCommand);
+        ASSERT_TRUE(run.Started()) << command.pszName;
+        DWORD dwExitCode = 1;
+        EXPECT_TRUE(run.WaitForEnd(kEndsByItselfMs, &dwExitCode)) << command.pszName;
+        EXPECT_EQ(0u, dwExitCode) << command.pszName;
+        EXPECT_EQ(1u, ReadProbeRuns(m_record).size()) << command.pszName;
+    }
 }

@@ -10,10 +10,12 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/Figures.h"
+#include "support/GuardHolder.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
@@ -39,12 +41,16 @@ protected:
     }
 
     // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
-    std::vector<std::string> RunTraced(DWORD* pdwExitCode = NULL, const char* pszDir = NULL)
+    // onLine, where given, sees each line as it comes, while the program runs.
+    std::vector<std::string> RunTraced(
+        DWORD* pdwExitCode = NULL, const char* pszDir = NULL,
+        const std::function<void(const std::string&)>& onLine = [](const std::string&) {})
     {
         CProgramRun run(ProgramPath(), pszDir, CProgramRun::kUnderDebugger);
         EXPECT_TRUE(run.Started());
         std::vector<std::string> raw, lines;
-        EXPECT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &raw)) << "the program did not end";
+        EXPECT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &raw, onLine))
+            << "the program did not end";
         if (pdwExitCode != NULL) {
             EXPECT_TRUE(run.WaitForEnd(0, pdwExitCode));
         }
@@ -226,8 +232,7 @@ TEST_F(TraceTest, NamesEveryDecisionOfARun)
     const std::string probe = "\"" + ProbePath() + "\"";
     const std::string all = Joined(lines);
 
-    EXPECT_TRUE(HasLineStarting(lines, "run list guard Global\\FinishInstall-"
-                                       "{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5} taken after "))
+    EXPECT_TRUE(HasLineStarting(lines, "run list guard " + GuardNameHere() + " taken after "))
         << all;
     EXPECT_TRUE(HasLine(lines, "run list HKLM\\" + ManifestKeyPath() + " opened")) << all;
     EXPECT_TRUE(HasLine(lines, "Title not read (error 2)")) << all;
@@ -446,7 +451,21 @@ TEST_F(TraceTest, TraceFileHoldsEveryLineOfEachRunAfterTheOneBefore)
     SetWideValue(ManifestKeyPath(), "DisplayName", L"\u03A9mega \u88FD\u54C1 \U0001F600");
     WriteProbeStep("1-good", "", "Good");
     const std::string beforeFirst = LocalTimeStamp();
-    const std::vector<std::string> first = RunTraced();
+    // While the run writes the file, no other process may write into it: it would put lines of
+    // its own among the run's. Looked at as the step's program starts.
+    DWORD dwOpenError = ERROR_SUCCESS;
+    const std::vector<std::string> first = RunTraced(NULL, NULL, [&](const std::string& line) {
+        if (line.find("step \"1-good\" launched") == std::string::npos)
+            return;
+        const HANDLE hFile = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         NULL, OPEN_EXISTING, 0, NULL);
+        dwOpenError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+    });
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), dwOpenError)
+        << "another process could open the trace file for writing during the run";
     const std::string afterFirst = LocalTimeStamp();
     EXPECT_TRUE(HasLine(first, "trace file \"" + path +
                                    "\" opened: every line of the run is appended to it"))

@@ -24,11 +24,16 @@ DWORD StartProcess(const char* pszApplication, std::string& commandLine, BOOL bI
 
 } // namespace
 
-CProgramRun::CProgramRun(const std::string& program, const char* pszDir, Mode mode)
+CProgramRun::CProgramRun(const std::string& program, const char* pszDir, Mode mode,
+                         int nShowCommand)
     : m_pi(), m_bStarted(false), m_bDebugging(mode == kUnderDebugger), m_hDialog(NULL)
 {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
+    if (nShowCommand != kNoShowCommand) {
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = static_cast<WORD>(nShowCommand);
+    }
     std::string commandLine = "\"" + program + "\"";
     const DWORD dwFlags = m_bDebugging         ? DEBUG_ONLY_THIS_PROCESS
                           : mode == kSuspended ? CREATE_SUSPENDED

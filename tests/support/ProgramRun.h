@@ -32,8 +32,11 @@ public:
     // starts can go at the same moment.
     enum Mode { kPlain, kUnderDebugger, kSuspended };
 
+    // nShowCommand, where not kNoShowCommand, is the show command the program is started with
+    // (STARTF_USESHOWWINDOW), as a deployment tool or an installer's "run minimised" gives it.
+    static constexpr int kNoShowCommand = -1;
     explicit CProgramRun(const std::string& program = ProgramPath(), const char* pszDir = NULL,
-                         Mode mode = kPlain);
+                         Mode mode = kPlain, int nShowCommand = kNoShowCommand);
     ~CProgramRun();
 
     CProgramRun(const CProgramRun&) = delete;
