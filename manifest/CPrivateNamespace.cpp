@@ -18,8 +18,10 @@ struct AdministratorsSid {
     SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
     DWORD SubAuthority[2];
 };
-const AdministratorsSid kAdministrators = {
-    SID_REVISION, 2, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+const AdministratorsSid kAdministrators = {SID_REVISION,
+                                           2,
+                                           {SECURITY_NT_AUTHORITY},
+                                           {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
 
 // The start that made the namespace may close it between this start's attempt to make it and
 // its attempt to open it; the namespace is then gone, and this start makes it anew.
