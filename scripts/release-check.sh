@@ -100,7 +100,7 @@ fi
 
 listed=$(cd "$PACKAGE_DIR" && cmake -E tar tf "$name.zip") || fail "cannot list $zip"
 files=$(printf '%s\n' "$listed" | grep -v '/$' | sort)
-pages=$(git ls-files --cached --others --exclude-standard -- 'docs/*.md')
+pages=$(find docs -maxdepth 1 -type f -name '*.md' | sort)
 expected=$(printf '%s\n' "$PACKAGED_FILES" "$pages" | sed -e '/^$/d' -e "s|^|$name/|" | sort)
 if [ "$files" != "$expected" ]; then
     echo "expected:" >&2
