@@ -31,9 +31,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPluginsKey, 0, NULL, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, NULL, &hKey, NULL) != ERROR_SUCCESS)
         return 1;
-    const LONG lResult =
-        RegSetValueExW(hKey, kRegisteredByValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(g_szPath),
-                       (cch + 1) * sizeof(wchar_t));
+    // The size in bytes, its NUL included; under kPathSize characters, so it fits a DWORD.
+    const DWORD cbPath = static_cast<DWORD>((cch + 1) * sizeof(wchar_t));
+    const LONG lResult = RegSetValueExW(hKey, kRegisteredByValue, 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>(g_szPath), cbPath);
     RegCloseKey(hKey);
     return lResult == ERROR_SUCCESS ? 0 : 1;
 }
