@@ -278,11 +278,11 @@ echo "checked: shipped program's PE header: DYNAMIC_BASE, NX_COMPAT, NO_SEH," \
 
 # --- (d) The signed program -----------------------------------------------------------------------
 # The release program signed, from a .pfx as the release is made (FINISHINSTALL_SIGN, which
-# signs the installed copy, and the sample step program's with it) and a copy of it from a key on a token (SoftHSM2's), with a throwaway
-# certificate made here under the build folder. Each must
-# verify against the throwaway root, give back the release program's bytes once its signature is
-# removed, and stay within the size the program is held to. Then the bad inputs: each must fail
-# with one line, leaving its file as it was.
+# signs the installed copy, and the sample step program's with it) and a copy of it from a key
+# on a token (SoftHSM2's), with a throwaway certificate made here under the build folder. Each
+# must verify against the throwaway root, give back the release program's bytes once its
+# signature is removed, and stay within the size the program is held to. Then the bad inputs:
+# each must fail with one line, leaving its file as it was.
 readonly MAX_SIGNED_BYTES=65536
 signing=$root/build/release-signing
 quiet "$work/certificate.log" tests/installers/test-certificate.sh "$signing"
@@ -309,7 +309,7 @@ for way in pfx token; do
         quiet "$work/remove-sample.log" osslsigncode remove-signature -in "$sample_signed" \
             -out "$work/signed/register-unsigned.exe"
         cmp -s "$work/signed/register-unsigned.exe" "$first/examples/product/register.exe" ||
-            fail "the sample step program signed at install, its signature removed, is not the build's"
+            fail "the sample step program signed at install, unsigned again, is not the build's"
         echo "checked: sample step program signed with the program at install: verifies against" \
             "the test root, its signature removed gives the build's bytes"
     else

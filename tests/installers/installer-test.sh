@@ -340,7 +340,7 @@ if [ "$engine" = msi ]; then
   check "trace file after the uninstall" absent "$([ -e "$trace_file" ] && echo present || echo absent)"
 fi
 
-# --- The zip's sample step program -----------------------------------------------------------------
+# --- The zip's sample step program ---------------------------------------------------------
 # Run as its step would run it, elevated and with the examples' parameters: it records its own
 # path in the view of its build, the installer's.
 sample=$release/examples/product/register.exe
@@ -350,7 +350,7 @@ check "sample step program's exit code" 0 "$status"
 check "sample step program's registration" "$(winpath "$sample")" \
   "$(reg_value "$view" "$PLUGINS_KEY" RegisteredBy)"
 
-# --- The installer's own entry, FinishInstall.exe never run ------------------------------------------
+# --- The installer's own entry, FinishInstall.exe never run ---------------------------------
 # In its place a program that leaves the registry alone (childprobe.exe, recording nothing),
 # named as the engine installs it: the display name that shows is the installer's own, which
 # is the one the run list would have given it.
