@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The release checks of the test command. (a) Builds the shipped program twice, in two new
-# folders of different depth, and compares the two files: they must be the same bytes, with no
-# folder of either build in them. (b) Makes the package in build/i686 and checks that it holds
-# exactly the program, the README, the sample run list and the installer examples, and that its
-# program is the 32-bit Windows GUI program. (c) Reads its PE header: the hardening
-# flags and versions are there, and the check fails on a copy with any one of them taken away.
-# (d) Signs it from a .pfx and from a token, and gives the signing script bad inputs.
-# Exits non-zero, saying why, on any failure.
+# The release checks of the test command. (a) Builds the shipped program and the sample step
+# program twice, in two new folders of different depth, and compares the files: they must be
+# the same bytes, with no folder of either build in them. (b) Makes the package in build/i686
+# and checks that it holds exactly the program, the README, the licence, the changelog, the
+# docs pages and picture, the sample run list and the installer examples with their sample
+# step program, and that its program is the 32-bit Windows GUI program. Unpacked in a new
+# folder away from the checkout, each example builds there with its engine and no option; every
+# relative link of the package's Markdown, and of the checkout's, names a file that is there.
+# (c) Reads the program's PE header: the hardening flags and versions are there, and the check
+# fails on a copy with any one of them taken away. (d) Signs it from a .pfx and from a token,
+# and gives the signing script bad inputs. Exits non-zero, saying why, on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,14 +17,22 @@ root=$PWD
 readonly OBJDUMP=i686-w64-mingw32-objdump
 readonly STRINGS=i686-w64-mingw32-strings
 readonly PACKAGE_DIR=build/i686
-# What the zip holds under its one folder; directories are left out of the comparison.
+# What the zip holds under its one folder, with every docs/*.md of the checkout; directories
+# are left out of the comparison.
 readonly PACKAGED_FILES="FinishInstall.exe
 README.md
+LICENSE
+CHANGELOG.md
+docs/progress-window.png
 examples/innosetup/sample-tool.iss
 examples/nsis/sample-tool.nsi
+examples/product/register.cpp
+examples/product/register.exe
 examples/product/settings.reg
 examples/sample-run-list.reg
 examples/wix/sample-tool.wxs"
+# The programs two builds must make alike, in their build folder.
+readonly BUILT_PROGRAMS="FinishInstall.exe examples/product/register.exe"
 
 fail() {
     echo "release-check: FAILED: $*" >&2
@@ -39,8 +50,12 @@ build_release() {
     mkdir -p "$dir"
     quiet "$work/configure.log" cmake -S . -B "$dir" --toolchain cmake/mingw-i686.cmake \
         -DCMAKE_BUILD_TYPE=MinSizeRel -DFINISHINSTALL_TESTS=OFF
-    quiet "$work/build.log" cmake --build "$dir" --target FinishInstall -j"$(nproc)"
-    [ -f "$dir/FinishInstall.exe" ] || fail "no FinishInstall.exe in $dir"
+    quiet "$work/build.log" cmake --build "$dir" --target FinishInstall sample_register \
+        -j"$(nproc)"
+    local program
+    for program in $BUILT_PROGRAMS; do
+        [ -f "$dir/$program" ] || fail "no $program in $dir"
+    done
 }
 
 # The folders differ in their length as well, so that an embedded path also moves what follows.
@@ -49,23 +64,28 @@ second=$work/two/a-second-build-folder
 echo "release-check: building the release program in $first and $second ..."
 build_release "$first"
 build_release "$second"
-hash_first=$(sha256sum "$first/FinishInstall.exe" | cut -d' ' -f1)
-hash_second=$(sha256sum "$second/FinishInstall.exe" | cut -d' ' -f1)
-if [ "$hash_first" != "$hash_second" ]; then
-    cmp -l "$first/FinishInstall.exe" "$second/FinishInstall.exe" | head -n 20 >&2 || true
-    fail "two builds of one commit differ: $hash_first and $hash_second"
-fi
-# Narrow and wide strings alike: a path in a resource would be UTF-16.
-for encoding in s l; do
-    if "$STRINGS" -a -e "$encoding" "$first/FinishInstall.exe" | grep -F -e "$work" -e "$root"; then
-        fail "FinishInstall.exe names a folder of the build machine (above)"
+for program in $BUILT_PROGRAMS; do
+    hash_one=$(sha256sum "$first/$program" | cut -d' ' -f1)
+    hash_two=$(sha256sum "$second/$program" | cut -d' ' -f1)
+    if [ "$hash_one" != "$hash_two" ]; then
+        cmp -l "$first/$program" "$second/$program" | head -n 20 >&2 || true
+        fail "two builds of one commit differ in $program: $hash_one and $hash_two"
     fi
+    # Narrow and wide strings alike: a path in a resource would be UTF-16.
+    for encoding in s l; do
+        if "$STRINGS" -a -e "$encoding" "$first/$program" | grep -F -e "$work" -e "$root"; then
+            fail "$program names a folder of the build machine (above)"
+        fi
+    done
+    echo "release-check: identical rebuild of $program, SHA-256 $hash_one"
 done
-echo "release-check: identical rebuild, SHA-256 $hash_first"
+hash_first=$(sha256sum "$first/FinishInstall.exe" | cut -d' ' -f1)
 
 # --- (b) The package ----------------------------------------------------------------------
 [ -f "$PACKAGE_DIR/CMakeCache.txt" ] || quiet "$work/preset.log" cmake --preset i686
-quiet "$work/package-build.log" cmake --build --preset i686 -j"$(nproc)"
+# What the package holds; the test command has built the rest already.
+quiet "$work/package-build.log" cmake --build --preset i686 --target FinishInstall sample_register \
+    -j"$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$PACKAGE_DIR/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $PACKAGE_DIR/CMakeCache.txt"
 name=FinishInstall-$version-win32
@@ -80,13 +100,14 @@ fi
 
 listed=$(cd "$PACKAGE_DIR" && cmake -E tar tf "$name.zip") || fail "cannot list $zip"
 files=$(printf '%s\n' "$listed" | grep -v '/$' | sort)
-expected=$(printf '%s\n' "$PACKAGED_FILES" | sed "s|^|$name/|" | sort)
+pages=$(find docs -maxdepth 1 -type f -name '*.md' | sort)
+expected=$(printf '%s\n' "$PACKAGED_FILES" "$pages" | sed -e '/^$/d' -e "s|^|$name/|" | sort)
 if [ "$files" != "$expected" ]; then
     echo "expected:" >&2
     printf '%s\n' "$expected" >&2
     echo "found:" >&2
     printf '%s\n' "$files" >&2
-    fail "$zip does not hold exactly its seven files"
+    fail "$zip does not hold exactly its $(printf '%s\n' "$expected" | wc -l) files"
 fi
 
 mkdir "$work/unpacked"
@@ -103,10 +124,80 @@ grep -q -E '^Subsystem[[:space:]]+00000002' "$work/objdump-p.txt" ||
 hash_packaged=$(sha256sum "$exe" | cut -d' ' -f1)
 [ "$hash_packaged" = "$hash_first" ] ||
     fail "the packaged exe ($hash_packaged) differs from the release builds ($hash_first)"
+sample=$work/unpacked/$name/examples/product/register.exe
+"$OBJDUMP" -f "$sample" >"$work/objdump-sample.txt" 2>&1 ||
+    fail "objdump cannot read the packaged sample step program"
+grep -q 'file format pei-i386' "$work/objdump-sample.txt" ||
+    fail "the packaged sample step program is not a 32-bit Windows program"
+cmp -s "$sample" "$first/examples/product/register.exe" ||
+    fail "the packaged sample step program differs from the release builds'"
 
 echo "release-check: $zip holds exactly:"
 printf '%s\n' "$files" | sed 's/^/    /'
 echo "release-check: its FinishInstall.exe is the PE32 i386 GUI program of the identical builds"
+
+# --- (b) The package's examples, built where they lie --------------------------------------
+# As an author finds them in the unpacked zip, each built in its own folder by its engine with
+# no option: the program and the sample step program they carry are the zip's. The zip lies
+# in a folder of its own under $work, so that no path of the checkout can stand in for it.
+case $work/ in
+    "$root"/*) fail "TMPDIR ($work) is inside the checkout: the zip must lie away from it" ;;
+esac
+examples=$work/unpacked/$name/examples
+(cd "$examples/nsis" && quiet "$work/makensis.log" makensis -V2 sample-tool.nsi) ||
+    fail "makensis sample-tool.nsi did not build in the unpacked zip"
+[ -f "$examples/nsis/sample-tool-setup.exe" ] || fail "makensis made no sample-tool-setup.exe"
+built=("NSIS: makensis sample-tool.nsi")
+# wixl writes sample-tool.msi beside the source, whichever folder it runs in.
+for wix_arch in x86 x64; do
+    options=()
+    [ "$wix_arch" = x86 ] || options=(-a "$wix_arch")
+    rm -f "$examples/wix/sample-tool.msi"
+    (cd "$examples/wix" && quiet "$work/wixl-$wix_arch.log" wixl "${options[@]}" sample-tool.wxs) ||
+        fail "wixl ${options[*]} sample-tool.wxs did not build in the unpacked zip"
+    [ -f "$examples/wix/sample-tool.msi" ] || fail "wixl ${options[*]} made no sample-tool.msi"
+    built+=("WiX: wixl ${options[*]}${options[*]:+ }sample-tool.wxs")
+done
+# ISCC, a 32-bit program, and only where this machine runs 32-bit code, as the i686 suite.
+. scripts/compat32.sh
+if compat32_check; then
+    iscc=$root/build/innosetup/package/bin/ISCC.exe
+    [ -f "$iscc" ] || fail "no Inno Setup compiler at $iscc (scripts/setup.sh fetches it)"
+    (
+        . scripts/wine-env.sh
+        wine_env_start "$root/build/release-check/innosetup"
+        cd "$examples/innosetup"
+        "$WINE64" "$iscc" /Q sample-tool.iss
+    ) >"$work/iscc.log" 2>&1 ||
+        fail "ISCC sample-tool.iss did not build in the unpacked zip: $(cat "$work/iscc.log")"
+    [ -f "$examples/innosetup/Output/sample-tool-setup.exe" ] ||
+        fail "ISCC made no Output/sample-tool-setup.exe"
+    built+=("Inno Setup: ISCC sample-tool.iss")
+else
+    built+=("Inno Setup: not run: $COMPAT32_REASON")
+fi
+echo "checked: the unpacked zip's examples build where they lie, with no option:" \
+    "$(printf '%s; ' "${built[@]}" | sed 's/; $//')"
+
+# --- (b) The links of the package's Markdown and of the checkout's -----------------------------
+# The check itself first, on pages made here: it must name the broken links, and those alone.
+mkdir -p "$work/links/docs"
+touch "$work/links/docs/picture.png"
+printf '%s\n' '# Links' '[a page](docs/page.md#part) ![a picture](docs/picture.png)' \
+    '[gone](docs/gone.md) [web](https://example.org/x.md) [anchor](#links)' \
+    '`[code](code.md)`' '```' '[fenced](fenced.md)' '```' '[ref]: docs/missing.png' \
+    >"$work/links/README.md"
+printf '%s\n' '[back](../README.md) [up too far](../../README.md)' >"$work/links/docs/page.md"
+found=$(scripts/check-links.sh "$work/links" | tr '\n' ' ') &&
+    fail "check-links.sh passes broken links"
+[ "$found" = "README.md:3: docs/gone.md README.md:8: docs/missing.png docs/page.md:1: \
+../../README.md " ] || fail "check-links.sh on its own test pages found: $found"
+for tree in "$work/unpacked/$name" "$root"; do
+    scripts/check-links.sh "$tree" >"$work/links.txt" ||
+        fail "broken relative links in the Markdown of $tree: $(tr '\n' ' ' <"$work/links.txt")"
+done
+echo "checked: every relative link in the package's Markdown and in the checkout's names a" \
+    "file that is there; the check names each broken link of its own test pages"
 
 # --- (c) The hardened PE header ---------------------------------------------------------------
 # What dumpbin /headers and a security scanner read: the flags and versions CMakeLists.txt asks
@@ -187,11 +278,11 @@ echo "checked: shipped program's PE header: DYNAMIC_BASE, NX_COMPAT, NO_SEH," \
 
 # --- (d) The signed program -----------------------------------------------------------------------
 # The release program signed, from a .pfx as the release is made (FINISHINSTALL_SIGN, which
-# signs the installed copy) and a copy of it from a key on a token (SoftHSM2's), with a throwaway
-# certificate made here under the build folder. Each must
-# verify against the throwaway root, give back the release program's bytes once its signature is
-# removed, and stay within the size the program is held to. Then the bad inputs: each must fail
-# with one line, leaving its file as it was.
+# signs the installed copy, and the sample step program's with it) and a copy of it from a key
+# on a token (SoftHSM2's), with a throwaway certificate made here under the build folder. Each
+# must verify against the throwaway root, give back the release program's bytes once its
+# signature is removed, and stay within the size the program is held to. Then the bad inputs:
+# each must fail with one line, leaving its file as it was.
 readonly MAX_SIGNED_BYTES=65536
 signing=$root/build/release-signing
 quiet "$work/certificate.log" tests/installers/test-certificate.sh "$signing"
@@ -211,6 +302,16 @@ for way in pfx token; do
         quiet "$work/configure-unsigned.log" cmake -S . -B "$first" -DFINISHINSTALL_SIGN=
         [ "$(sha256sum "$release" | cut -d' ' -f1)" = "$hash_first" ] ||
             fail "the signed install changed the program in the build folder"
+        # The sample step program the package carries, signed in the same call.
+        sample_signed=$work/signed/$way/examples/product/register.exe
+        quiet "$work/verify-sample.log" osslsigncode verify -CAfile "$signing/root.pem" \
+            -in "$sample_signed"
+        quiet "$work/remove-sample.log" osslsigncode remove-signature -in "$sample_signed" \
+            -out "$work/signed/register-unsigned.exe"
+        cmp -s "$work/signed/register-unsigned.exe" "$first/examples/product/register.exe" ||
+            fail "the sample step program signed at install, unsigned again, is not the build's"
+        echo "checked: sample step program signed with the program at install: verifies against" \
+            "the test root, its signature removed gives the build's bytes"
     else
         mkdir "$work/signed/$way"
         cp "$release" "$signed"

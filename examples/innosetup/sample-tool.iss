@@ -4,18 +4,20 @@
 ;
 ;   ISCC sample-tool.iss      (ISCC /DName=value sets any of the #defines below)
 ;
-; To copy: the [Files] into {app}\Setup, the [Registry] entries and the [Run] entry. Inno in its
-; default mode makes a 32-bit installer, whose HKLM is the registry's 32-bit view: the one the
-; shipped 32-bit FinishInstall.exe reads. An installer in 64-bit mode
-; (ArchitecturesInstallIn64BitMode) must write these entries with Root: HKLM32.
+; To copy: the [Files] into {app}\Setup, the [Registry] entries (the installer's own entry with
+; its display values, and the run list) and the [Run] entry. Inno in its default mode makes a
+; 32-bit installer, whose HKLM is the registry's 32-bit view: the one the shipped 32-bit
+; FinishInstall.exe reads. An installer in 64-bit mode (ArchitecturesInstallIn64BitMode) must
+; write these entries with Root: HKLM32.
 ; Inno reads "{" as the start of a constant: the GUID's brace is written "{{".
 
-; The files it carries, relative to this script: swap in your own.
+; The files it carries, relative to this script, as the FinishInstall release zip holds them:
+; swap in your own.
 #ifndef FinishInstallExe
-  #define FinishInstallExe "FinishInstall.exe"     ; from the FinishInstall package
+  #define FinishInstallExe "..\..\FinishInstall.exe" ; at the release zip's root
 #endif
 #ifndef RegisterExe
-  #define RegisterExe "register.exe"               ; your program that a step runs
+  #define RegisterExe "..\product\register.exe"    ; the sample step program: yours instead
 #endif
 #ifndef RegisterParameters
   #define RegisterParameters "/quiet"
@@ -42,7 +44,9 @@
 #define ProductKey Uninstall + "\{{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}"
 #define RunList ProductKey + "\Quillmere"
 ; The installer's own entry in the list of installed programs (in place of Inno's usual one).
-; FinishInstall.exe gives it the product's display name and icon, but does not create it.
+; The installer writes it whole, display name and icon too, so that the product is listed even
+; if FinishInstall.exe never runs; FinishInstall.exe then writes the run list's display values
+; over them, and creates nothing.
 #define DisplayKey Uninstall + "\InstallShield_{{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}"
 
 [Setup]
@@ -61,6 +65,8 @@ Source: "{#SettingsReg}"; DestDir: "{app}"; DestName: "settings.reg"
 
 [Registry]
 Root: HKLM; Subkey: "{#DisplayKey}"; ValueType: string; ValueName: "UninstallString"; ValueData: """{uninstallexe}"""; Flags: uninsdeletekey
+Root: HKLM; Subkey: "{#DisplayKey}"; ValueType: string; ValueName: "DisplayName"; ValueData: "Sample Tool 4.2"
+Root: HKLM; Subkey: "{#DisplayKey}"; ValueType: string; ValueName: "DisplayIcon"; ValueData: "{uninstallexe},0"
 Root: HKLM; Subkey: "SOFTWARE\Sample Tool"; Flags: uninsdeletekey dontcreatekey
 ; The run list. FinishInstall.exe deletes the step subkeys before it runs them: a run list is
 ; used once. Steps run in the order of their subkey names, compared as text: zero-pad them.
@@ -80,7 +86,6 @@ Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "typ
 Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "command"; ValueData: "%QuillmereDir%\register.exe"
 Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "parameters"; ValueData: "{#RegisterParameters}"
 Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "text"; ValueData: "Registering the plug-ins"
-Root: HKLM; Subkey: "{#RunList}\02-register"; ValueType: string; ValueName: "timeout"; ValueData: "120"
 
 [UninstallDelete]
 ; The trace file is FinishInstall.exe's, not the installer's: removed by name.
@@ -88,5 +93,6 @@ Type: files; Name: "{app}\Setup\finish.log"
 
 [Run]
 ; Waits for FinishInstall.exe, which waits for each step: the product is finished when the
-; installer ends, also in a silent install (/VERYSILENT).
+; installer ends, also in a silent install (/VERYSILENT). No step has a time limit: one that
+; hangs keeps the installer waiting.
 Filename: "{app}\Setup\FinishInstall.exe"; StatusMsg: "Finishing the installation..."; Flags: waituntilterminated

@@ -4,15 +4,16 @@
 ;
 ;   makensis sample-tool.nsi      (makensis -DNAME=value sets any of the !defines below)
 ;
-; To copy: the files into $INSTDIR\Setup, the installer's own entry, the run list and the
-; ExecWait. A 32-bit installer (NSIS's x86-unicode, the default here) writes the registry's
-; 32-bit view, which the shipped 32-bit FinishInstall.exe reads. A 64-bit one
-; (-DTARGET=amd64-unicode) must write that view too: keep REGVIEW 32. Only a 64-bit build of
-; FinishInstall.exe reads the 64-bit view (-DREGVIEW=64).
+; To copy: the files into $INSTDIR\Setup, the installer's own entry with its display values,
+; the run list and the ExecWait. A 32-bit installer (NSIS's x86-unicode, the default here)
+; writes the registry's 32-bit view, which the shipped 32-bit FinishInstall.exe reads. A 64-bit
+; one (-DTARGET=amd64-unicode) must write that view too: keep REGVIEW 32. Only a 64-bit build
+; of FinishInstall.exe reads the 64-bit view (-DREGVIEW=64).
 
-; The files it carries, relative to this script: swap in your own.
-!define /ifndef FINISHINSTALL_EXE "FinishInstall.exe" ; from the FinishInstall package
-!define /ifndef REGISTER_EXE "register.exe" ; your program that a step runs
+; The files it carries, relative to this script, as the FinishInstall release zip holds them:
+; swap in your own.
+!define /ifndef FINISHINSTALL_EXE "..\..\FinishInstall.exe" ; at the release zip's root
+!define /ifndef REGISTER_EXE "..\product\register.exe" ; the sample step program: yours instead
 !define /ifndef REGISTER_PARAMETERS "/quiet"
 !define /ifndef SETTINGS_REG "..\product\settings.reg" ; your .reg file that a step imports
 !define /ifndef OUTFILE "sample-tool-setup.exe"
@@ -37,8 +38,10 @@
 !define UNINSTALL "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 !define PRODUCT_KEY "${UNINSTALL}\{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}"
 !define RUN_LIST "${PRODUCT_KEY}\Quillmere"
-; The installer's own entry in the list of installed programs. FinishInstall.exe gives it the
-; product's display name and icon, but does not create it.
+; The installer's own entry in the list of installed programs. The installer writes it whole,
+; display name and icon too, so that the product is listed even if FinishInstall.exe never
+; runs; FinishInstall.exe then writes the run list's display values over them, and creates
+; nothing.
 !define DISPLAY_KEY "${UNINSTALL}\InstallShield_{5E27B1C4-9A30-4F8D-B6E2-0C41D97A38F5}"
 
 Target ${TARGET}
@@ -58,6 +61,8 @@ Section
     File "/oname=settings.reg" "${SETTINGS_REG}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     WriteRegStr HKLM "${DISPLAY_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${DISPLAY_KEY}" "DisplayName" "Sample Tool 4.2"
+    WriteRegStr HKLM "${DISPLAY_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe,0"
 
     ; The run list. FinishInstall.exe deletes the step subkeys before it runs them: a run list
     ; is used once. Steps run in the order of their subkey names, compared as text: zero-pad
@@ -77,10 +82,10 @@ Section
     WriteRegStr HKLM "${RUN_LIST}\02-register" "command" "%QuillmereDir%\register.exe"
     WriteRegStr HKLM "${RUN_LIST}\02-register" "parameters" "${REGISTER_PARAMETERS}"
     WriteRegStr HKLM "${RUN_LIST}\02-register" "text" "Registering the plug-ins"
-    WriteRegStr HKLM "${RUN_LIST}\02-register" "timeout" "120"
 
     ; Waits for FinishInstall.exe, which waits for each step: the product is finished when the
-    ; installer ends, also in a silent install (/S).
+    ; installer ends, also in a silent install (/S). No step has a time limit: one that hangs
+    ; keeps the installer waiting.
     ExecWait '"$INSTDIR\Setup\FinishInstall.exe"'
 SectionEnd
 

@@ -1,28 +1,37 @@
 #!/usr/bin/env bash
-# One installer example from examples/, whole, as its author relies on it: built by its engine,
-# carrying this build's FinishInstall.exe and childprobe.exe as the product's step program, run
+# One installer example, whole, as its author relies on it: taken from this build's release zip,
+# unpacked in a new folder, and built there by its engine, carrying the zip's FinishInstall.exe
+# (signed in place, as an author signs it) and childprobe.exe as the product's step program, run
 # silently under Wine in a prefix of its own. Then: the steps ran once, in order, in the setup
 # directory; the .reg import landed in the installer's registry view only; the display values
 # reached the installer's own entry; the step subkeys are gone and the run list's values kept;
 # and the installer ended only after the last step had. A Windows Installer package is then
 # uninstalled by its entry's command, which must take the run list and that entry with it.
+# The zip's sample step program, run as the step would run it, registers itself. Last, the
+# installer is built again with a stand-in for FinishInstall.exe that leaves the registry alone,
+# and installed: its own entry must name the product all the same.
 # Signed as an author signs: the program it carries from a .pfx, the installer from a token
 # (SoftHSM2), a package and its program the other way round, each by scripts/sign.sh with a
 # throwaway certificate made here; both verify, Wine's WinVerifyTrust accepts them and refuses the
 # unsigned and a changed program, and the installed FinishInstall.exe is the signed one.
 #
-#   installer-test.sh nsis|inno|msi BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]
+#   installer-test.sh nsis|inno|msi BITS CPACK_CONFIG FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR
+#                     [ISCC_EXE]
 #
 # BITS (32 or 64) is the build's: a 64-bit build's FinishInstall.exe reads the 64-bit view, so
-# its NSIS installer and its package are 64-bit ones writing that view. WORK_DIR keeps the
-# installer, the logs and the Wine prefix, made once and cleared of the product before each run.
+# its NSIS installer and its package are 64-bit ones writing that view. CPACK_CONFIG is the
+# build's CPackConfig.cmake, which makes its zip; the zip's FinishInstall.exe must be the
+# build's. WORK_DIR keeps the zip, the installer, the logs and the Wine prefix, made once and
+# cleared of the product before each run.
 set -euo pipefail
 
-if [ $# -lt 5 ]; then
-  echo "usage: $0 nsis|inno|msi BITS FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR [ISCC_EXE]" >&2
+if [ $# -lt 6 ]; then
+  echo "usage: $0 nsis|inno|msi BITS CPACK_CONFIG FINISHINSTALL_EXE CHILDPROBE_EXE WORK_DIR" \
+    "[ISCC_EXE]" >&2
   exit 2
 fi
-engine=$1 bits=$2 program=$(realpath "$3") probe=$(realpath "$4") work=$5 iscc=${6:-}
+engine=$1 bits=$2 cpack_config=$3 program=$(realpath "$4") probe=$(realpath "$5") work=$6
+iscc=${7:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 
@@ -33,6 +42,7 @@ readonly PRODUCT_KEY="$UNINSTALL\\$GUID"
 readonly RUN_LIST="$PRODUCT_KEY\\Quillmere"
 readonly DISPLAY_KEY="$UNINSTALL\\InstallShield_$GUID"
 readonly SETTINGS_KEY='HKLM\SOFTWARE\Sample Tool\Settings'
+readonly PLUGINS_KEY='HKLM\SOFTWARE\Sample Tool\Plug-ins'
 # The step program's run: long enough that an installer that does not wait ends well before it.
 readonly STEP_PARAMETERS='--sleep 3000'
 
@@ -60,15 +70,32 @@ installer=$work/setup.exe
 [ "$engine" = msi ] && installer=$work/setup.msi
 record=$work/steps.log
 
+# --- The release zip ---------------------------------------------------------------------------
+# Made by cpack from the build into a folder of the test's own, and unpacked away from the
+# checkout, where an author would. The examples take everything they carry from it but the
+# step program, which the defines swap for childprobe.exe.
+package=$work/package
+rm -rf "$package"
+cpack -G ZIP --config "$cpack_config" -B "$package" >"$work/cpack.log" 2>&1 ||
+  fail "cpack failed: $(cat "$work/cpack.log")"
+zips=("$package"/FinishInstall-*.zip)
+[ -f "${zips[0]}" ] || fail "cpack made no FinishInstall-*.zip in $package"
+unpacked=$(mktemp -d "${TMPDIR:-/tmp}/finishinstall-zip.XXXXXX")
+trap 'rm -rf "$unpacked"' EXIT
+(cd "$unpacked" && cmake -E tar xf "${zips[0]}") || fail "cannot extract ${zips[0]}"
+release=$(echo "$unpacked"/FinishInstall-*)
+examples=$release/examples
+
 # --- The signed program ---------------------------------------------------------------------------
-# The installer carries a signed copy, named as the program: an engine installs a file under its
-# source's name.
+# The zip's program, signed in place as an author signs it before building the installer; the
+# build's, unsigned, stays for WinVerifyTrust to refuse.
+cmp -s "$program" "$release/FinishInstall.exe" ||
+  fail "the zip's FinishInstall.exe is not the build's $program"
 certificate=$work/certificate
 tests/installers/test-certificate.sh "$certificate"
 unsigned_program=$program
-program=$work/signed/FinishInstall.exe
+program=$release/FinishInstall.exe
 mkdir -p "$work/signed"
-cp "$unsigned_program" "$program"
 . "$certificate/token.env"
 from_pfx=(--pfx "$certificate/signer.pfx" --password-file "$certificate/password.txt")
 from_token=(--pkcs11-module "$TOKEN_MODULE" --key "$TOKEN_KEY" --cert "$certificate/chain.pem"
@@ -86,70 +113,90 @@ signed_hash=$(sha256sum "$program" | cut -d' ' -f1)
 # A server left by a run that was cut short would keep its processes: ended first.
 WINEPREFIX="$work/wineprefix" wineserver -k >/dev/null 2>&1 || true
 wine_env_start "$work"
+# wine_env_start's own, and the unpacked zip's.
+trap 'wine_env_stop; rm -rf "$unpacked"' EXIT
 
-rm -f "$installer"
-case $engine in
-nsis)
-  command -v makensis >/dev/null || fail "makensis not found (scripts/setup.sh installs it)"
-  target=()
-  [ "$bits" = 64 ] && target=(-DTARGET=amd64-unicode -DREGVIEW=64)
-  # The example's own signing step signs the installer and its uninstaller, from the token.
-  (
-    makensis -V2 "-DFINISHINSTALL_EXE=$program" "-DREGISTER_EXE=$probe" \
-      "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" "-DOUTFILE=$installer" "${target[@]}" \
-      "-DSIGN=bash $root/scripts/sign.sh --pkcs11-module $TOKEN_MODULE --key \"$TOKEN_KEY\" --cert $certificate/chain.pem --password-file $certificate/pin.txt \"%1\"" \
-      examples/nsis/sample-tool.nsi
-  ) >"$work/compile.log" 2>&1 || fail "makensis failed: $(cat "$work/compile.log")"
-  install=("$installer" /S)
-  ;;
-inno)
-  [ -f "$iscc" ] || fail "no Inno Setup compiler at \"$iscc\" (scripts/setup.sh fetches it)"
-  "$WINE64" "$iscc" /Q "/O$(winpath "$work")" /Fsetup \
-    "/DFinishInstallExe=$(winpath "$program")" "/DRegisterExe=$(winpath "$probe")" \
-    "/DRegisterParameters=$STEP_PARAMETERS" \
-    "$(winpath "$root/examples/innosetup/sample-tool.iss")" >"$work/compile.log" 2>&1 ||
-    fail "ISCC failed: $(cat "$work/compile.log")"
-  install=("$installer" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
-    "/LOG=$(winpath "$work/setup.log")")
-  ;;
-msi)
-  command -v wixl >/dev/null || fail "wixl not found (scripts/setup.sh installs it)"
-  arch=(-a x86)
-  [ "$bits" = 64 ] && arch=(-a x64 -D Win64=yes)
-  # wixl takes a file's Source only relative to the .wxs.
-  wixl "${arch[@]}" -D "FinishInstallExe=$(realpath --relative-to=examples/wix "$program")" \
-    -D "RegisterExe=$(realpath --relative-to=examples/wix "$probe")" \
-    -D "RegisterParameters=$STEP_PARAMETERS" -o "$installer" examples/wix/sample-tool.wxs \
-    >"$work/compile.log" 2>&1 || fail "wixl failed: $(cat "$work/compile.log")"
-  install=(msiexec /i "$(winpath "$installer")" /qn /l*v "$(winpath "$work/setup.log")")
-  ;;
-*) fail "unknown engine $engine" ;;
-esac
-[ -f "$installer" ] || fail "the $engine compiler made no $installer"
-[ "$engine" = nsis ] || scripts/sign.sh "${installer_from[@]}" "$installer" >>"$work/sign.log" 2>&1 ||
-  fail "scripts/sign.sh failed on the $engine installer: $(cat "$work/sign.log")"
+# build_installer INSTALLER [STAND_IN]: the unpacked zip's example built by its engine into
+# INSTALLER, with childprobe.exe as the product's step program; carrying the zip's signed
+# FinishInstall.exe, and itself signed, or, given STAND_IN, that program in its place, unsigned.
+# Sets install to the command that installs it silently; its logs go beside it.
+build_installer() {
+  local out=$1 stand_in=${2:-} options=() logs
+  logs=$(dirname "$out")
+  rm -f "$out"
+  case $engine in
+  nsis)
+    command -v makensis >/dev/null || fail "makensis not found (scripts/setup.sh installs it)"
+    [ "$bits" = 64 ] && options+=(-DTARGET=amd64-unicode -DREGVIEW=64)
+    # The example's own signing step signs the installer and its uninstaller, from the token.
+    if [ -n "$stand_in" ]; then
+      options+=("-DFINISHINSTALL_EXE=$stand_in")
+    else
+      options+=("-DSIGN=bash $root/scripts/sign.sh --pkcs11-module $TOKEN_MODULE --key \"$TOKEN_KEY\" --cert $certificate/chain.pem --password-file $certificate/pin.txt \"%1\"")
+    fi
+    makensis -V2 "-DREGISTER_EXE=$probe" "-DREGISTER_PARAMETERS=$STEP_PARAMETERS" \
+      "-DOUTFILE=$out" "${options[@]}" "$examples/nsis/sample-tool.nsi" \
+      >"$logs/compile.log" 2>&1 || fail "makensis failed: $(cat "$logs/compile.log")"
+    install=("$out" /S)
+    ;;
+  inno)
+    [ -f "$iscc" ] || fail "no Inno Setup compiler at \"$iscc\" (scripts/setup.sh fetches it)"
+    [ -z "$stand_in" ] || options+=("/DFinishInstallExe=$(winpath "$stand_in")")
+    "$WINE64" "$iscc" /Q "/O$(winpath "$(dirname "$out")")" "/F$(basename "$out" .exe)" \
+      "/DRegisterExe=$(winpath "$probe")" "/DRegisterParameters=$STEP_PARAMETERS" \
+      "${options[@]}" "$(winpath "$examples/innosetup/sample-tool.iss")" \
+      >"$logs/compile.log" 2>&1 || fail "ISCC failed: $(cat "$logs/compile.log")"
+    install=("$out" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
+      "/LOG=$(winpath "$logs/setup.log")")
+    ;;
+  msi)
+    command -v wixl >/dev/null || fail "wixl not found (scripts/setup.sh installs it)"
+    options=(-a x86)
+    [ "$bits" = 64 ] && options=(-a x64 -D Win64=yes)
+    # wixl takes a file's Source only relative to the .wxs.
+    [ -z "$stand_in" ] ||
+      options+=(-D "FinishInstallExe=$(realpath --relative-to="$examples/wix" "$stand_in")")
+    wixl "${options[@]}" -D "RegisterExe=$(realpath --relative-to="$examples/wix" "$probe")" \
+      -D "RegisterParameters=$STEP_PARAMETERS" -o "$out" "$examples/wix/sample-tool.wxs" \
+      >"$logs/compile.log" 2>&1 || fail "wixl failed: $(cat "$logs/compile.log")"
+    install=(msiexec /i "$(winpath "$out")" /qn /l*v "$(winpath "$logs/setup.log")")
+    ;;
+  *) fail "unknown engine $engine" ;;
+  esac
+  [ -f "$out" ] || fail "the $engine compiler made no $out"
+  [ "$engine" = nsis ] || [ -n "$stand_in" ] ||
+    scripts/sign.sh "${installer_from[@]}" "$out" >>"$work/sign.log" 2>&1 ||
+    fail "scripts/sign.sh failed on the $engine installer: $(cat "$work/sign.log")"
+}
 
 # --- A prefix without the product -----------------------------------------------------------------
-# Windows Installer keeps its own record of an installed product, which the lines below do not
-# clear, and a package whose product is installed repairs it instead: a product left by an
-# earlier run is uninstalled first. (Wine's goes by the product's entry, which they delete.)
-if [ "$engine" = msi ]; then
-  status=0
-  "$WINE64" msiexec /x "$GUID" /qn >"$work/uninstall-output.log" 2>&1 || status=$?
-  # 69: ERROR_UNKNOWN_PRODUCT (1605), nothing installed, cut to the byte a Unix exit status has.
-  [ "$status" = 0 ] || [ "$status" = 69 ] ||
-    fail "msiexec /x failed ($status) on the product left from before"
-fi
-rm -rf "$WINEPREFIX/drive_c/Program Files/Sample Tool" \
-  "$WINEPREFIX/drive_c/Program Files (x86)/Sample Tool"
-rm -f "$record"
-for key in "$PRODUCT_KEY" "$DISPLAY_KEY" "${SETTINGS_KEY%\\Settings}"; do
-  for v in 32 64; do
-    "$WINE64" reg delete "$key" /f /reg:$v >/dev/null 2>&1 || true
-    ! "$WINE64" reg query "$key" /reg:$v >/dev/null 2>&1 ||
-      fail "$key (/reg:$v) is left from before"
+# clear_product: no trace of the product in the prefix. Windows Installer keeps its own record
+# of an installed product, which deleting its keys does not clear, and a package whose product
+# is installed repairs it instead: a product left by an earlier run is uninstalled first.
+# (Wine's goes by the product's entry, which they delete.)
+clear_product() {
+  if [ "$engine" = msi ]; then
+    local status=0
+    "$WINE64" msiexec /x "$GUID" /qn >"$work/uninstall-output.log" 2>&1 || status=$?
+    # 69: ERROR_UNKNOWN_PRODUCT (1605), nothing installed, cut to the byte a Unix exit status has.
+    [ "$status" = 0 ] || [ "$status" = 69 ] ||
+      fail "msiexec /x failed ($status) on the product left from before"
+  fi
+  rm -rf "$WINEPREFIX/drive_c/Program Files/Sample Tool" \
+    "$WINEPREFIX/drive_c/Program Files (x86)/Sample Tool"
+  rm -f "$record"
+  local key v
+  for key in "$PRODUCT_KEY" "$DISPLAY_KEY" "${SETTINGS_KEY%\\Settings}"; do
+    for v in 32 64; do
+      "$WINE64" reg delete "$key" /f /reg:$v >/dev/null 2>&1 || true
+      ! "$WINE64" reg query "$key" /reg:$v >/dev/null 2>&1 ||
+        fail "$key (/reg:$v) is left from before"
+    done
   done
-done
+}
+
+build_installer "$installer"
+clear_product
 
 # --- The silent install ---------------------------------------------------------------------------
 # childprobe.exe records its start and end where this names; the variable reaches it through
@@ -292,6 +339,33 @@ if [ "$engine" = msi ]; then
   check "installer's own entry after the uninstall" absent "$(reg_key "$view" "$DISPLAY_KEY")"
   check "trace file after the uninstall" absent "$([ -e "$trace_file" ] && echo present || echo absent)"
 fi
+
+# --- The zip's sample step program ---------------------------------------------------------
+# Run as its step would run it, elevated and with the examples' parameters: it records its own
+# path in the view of its build, the installer's.
+sample=$release/examples/product/register.exe
+status=0
+"$WINE64" "$sample" /quiet >"$work/register-output.log" 2>&1 || status=$?
+check "sample step program's exit code" 0 "$status"
+check "sample step program's registration" "$(winpath "$sample")" \
+  "$(reg_value "$view" "$PLUGINS_KEY" RegisteredBy)"
+
+# --- The installer's own entry, FinishInstall.exe never run ---------------------------------
+# In its place a program that leaves the registry alone (childprobe.exe, recording nothing),
+# named as the engine installs it: the display name that shows is the installer's own, which
+# is the one the run list would have given it.
+unset CHILDPROBE_RECORD
+mkdir -p "$work/stand-in"
+cp "$probe" "$work/stand-in/FinishInstall.exe"
+build_installer "$work/stand-in/setup.${installer##*.}" "$work/stand-in/FinishInstall.exe"
+clear_product
+status=0
+timeout 120 "$WINE64" "${install[@]}" >"$work/stand-in/setup-output.log" 2>&1 || status=$?
+check "installer exit code, FinishInstall.exe never run" 0 "$status"
+expected=$(reg_value "$view" "$RUN_LIST" DisplayName)
+[ -n "$expected" ] || expected="(the run list's DisplayName)"
+check "DisplayName in the installer's own entry, FinishInstall.exe never run" "$expected" \
+  "$(reg_value "$view" "$DISPLAY_KEY" DisplayName)"
 
 [ "$failures" = 0 ] || {
   echo "$failures checks failed; logs in $work (compile.log, setup-output.log, steps.log)"
