@@ -12,7 +12,7 @@ fi
 offenders=()
 while IFS= read -r -d '' file; do
   clang-format --dry-run -Werror "$file" >/dev/null 2>&1 || offenders+=("$file")
-done < <(find app bench controls framework manifest res tests -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z)
+done < <(find app bench controls examples framework manifest res tests -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z)
 
 if [ ${#offenders[@]} -gt 0 ]; then
   echo "check-format: clang-format would change these files:" >&2
