@@ -20,6 +20,7 @@
 #include "support/ProgramRun.h"
 #include "support/TestPaths.h"
 #include "support/TestRegistry.h"
+#include "support/Watchdog.h"
 
 namespace {
 
@@ -42,15 +43,16 @@ protected:
 
     // Runs the program under the debugger; every line it wrote, the prefix checked and taken off.
     // onLine, where given, sees each line as it comes, while the program runs.
+    // dwLimitMs bounds the run: a hang is reported, not waited out.
     std::vector<std::string> RunTraced(
         DWORD* pdwExitCode = NULL, const char* pszDir = NULL,
-        const std::function<void(const std::string&)>& onLine = [](const std::string&) {})
+        const std::function<void(const std::string&)>& onLine = [](const std::string&) {},
+        DWORD dwLimitMs = kEndsByItselfMs)
     {
         CProgramRun run(ProgramPath(), pszDir, CProgramRun::kUnderDebugger);
         EXPECT_TRUE(run.Started());
         std::vector<std::string> raw, lines;
-        EXPECT_TRUE(run.CollectDebugOutput(kEndsByItselfMs, &raw, onLine))
-            << "the program did not end";
+        EXPECT_TRUE(run.CollectDebugOutput(dwLimitMs, &raw, onLine)) << "the program did not end";
         if (pdwExitCode != NULL) {
             EXPECT_TRUE(run.WaitForEnd(0, pdwExitCode));
         }
@@ -419,9 +421,14 @@ TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
     };
     const std::string capacity =
         "capacity of 597 steps reached: later subkeys are left for a later start";
+    // Some 1,800 lines, each a round trip to this debugger: a loaded machine takes half a
+    // minute over them.
+    const DWORD kLimitMs = 3 * kEndsByItselfMs;
+    const auto noLines = [](const std::string&) {};
+    SetTestTimeLimit(2 * kLimitMs / 1000 + 60);
 
     writeSteps(597);
-    std::vector<std::string> lines = RunTraced();
+    std::vector<std::string> lines = RunTraced(NULL, NULL, noLines, kLimitMs);
     EXPECT_TRUE(HasLine(lines, "597 steps loaded")) << Joined(lines);
     EXPECT_FALSE(HasLine(lines, capacity)) << "no subkey was left";
 
@@ -432,7 +439,7 @@ TEST_F(TraceTest, NotesTheCapacityOnlyWhenSubkeysAreLeft)
     WriteProbeStep("000", "--exit 1", "First");
     WriteProbeStep("596", "--exit 2", "Last");
     WriteProbeStep("597", "--exit 3", "Beyond the capacity");
-    lines = RunTraced();
+    lines = RunTraced(NULL, NULL, noLines, kLimitMs);
     EXPECT_TRUE(HasLine(lines, capacity)) << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "all 597 steps run: the window closes")) << Joined(lines);
     const std::vector<ProbeRun> runs = ProbeRuns();
