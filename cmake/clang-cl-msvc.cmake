@@ -32,8 +32,8 @@ set(CMAKE_CXX_COMPILER_TARGET ${clang_target})
 set(CMAKE_LINKER ${LLD_LINK})
 set(CMAKE_AR ${LLVM_LIB})
 set(CMAKE_RC_COMPILER ${LLVM_RC})
-# No program links without the start-up below, which is part of the project: the compiler
-# checks build a library instead.
+# No program links without the stand-in start-up, which the project itself builds
+# (cmake/msvc-crt): CMake's compiler checks build a library instead.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 # Wine's SDK: its headers stand in for the Windows SDK's and the C runtime's, searched as
