@@ -444,15 +444,19 @@ int main(int argc, char** argv)
     std::string programOption;
     int iFirstCase = 1;
     if (argc > 1 && strncmp(argv[1], kProgramOption, sizeof kProgramOption - 1) == 0) {
+        // Full, since the cases run in folders of their own.
         const char* pszProgram = argv[1] + sizeof kProgramOption - 1;
-        const DWORD dwAttributes = GetFileAttributesA(pszProgram);
+        char szFull[MAX_PATH];
+        const DWORD cchFull = GetFullPathNameA(pszProgram, MAX_PATH, szFull, NULL);
+        const DWORD dwAttributes = cchFull > 0 && cchFull < MAX_PATH ? GetFileAttributesA(szFull)
+                                                                     : INVALID_FILE_ATTRIBUTES;
         if (dwAttributes == INVALID_FILE_ATTRIBUTES ||
             (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             printf("run-tests: --program: no program %s\n", pszProgram);
             return kRefused;
         }
-        printf("run-tests: the program under test is %s\n", pszProgram);
-        programOption = std::string(" \"") + argv[1] + "\"";
+        printf("run-tests: the program under test is %s\n", szFull);
+        programOption = std::string(" \"") + kProgramOption + szFull + "\"";
         iFirstCase = 2;
     }
     for (TestCase& testCase : all)
