@@ -56,15 +56,26 @@ install_missing() {
 install_missing "${probe_packages[@]}"
 . scripts/compat32.sh
 # A probe that cannot be built ends the set-up here, with one line (compat32_check).
+i386_for=""
 if compat32_check; then
   packages+=(wine32:i386)
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    echo "Adding the i386 architecture to dpkg, for Wine's 32-bit loader"
-    $sudo_cmd dpkg --add-architecture i386
-    apt_updated=0
-  fi
+  i386_for="Wine's 32-bit loader"
 else
   echo "Wine's 32-bit loader not installed: $COMPAT32_REASON"
+fi
+# The Visual Studio-style builds (scripts/build-msvc.sh) need LLVM 19's clang-cl, lld-link and
+# llvm-rc and Wine 10's SDK, which Debian 13 has (Debian 12's clang 14 cannot read the headers).
+# The 32-bit SDK's import libraries are files to link with, not code that runs here: they come
+# with the i386 architecture whether or not this machine runs 32-bit code.
+debian_release=$(. /etc/os-release && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-0}" || echo 0)
+if [ "$debian_release" -ge 13 ]; then
+  packages+=(clang lld llvm libwine-dev libwine-dev:i386)
+  i386_for=${i386_for:-"Wine's 32-bit SDK"}
+fi
+if [ -n "$i386_for" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture to dpkg, for $i386_for"
+  $sudo_cmd dpkg --add-architecture i386
+  apt_updated=0
 fi
 # A machine with Node.js from elsewhere has its own npm, which Debian's npm would conflict with.
 command -v npm >/dev/null || packages+=(npm)

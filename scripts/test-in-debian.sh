@@ -4,7 +4,8 @@
 # (--variant=minbase), a clean clone of this repository's HEAD in it, and scripts/test.sh started
 # there as root from a bare environment (PATH and HOME; the host's certificate variables where it
 # has them). Run as root. Prints the run's summary and how long each stage took; the run's whole
-# output is in the root's /root/FinishInstall/build/test-command.log.
+# output is in the root's /root/FinishInstall/build/test-command.log. On Debian 13 the Visual
+# Studio-style builds follow, made and tested (scripts/test-msvc.sh), with their own lines.
 #
 # The root gets the host's resolver and the certificates the host trusts (its store, and the files
 # SSL_CERT_FILE and NODE_EXTRA_CA_CERTS name), so that apt and npm reach from inside what the host
@@ -173,6 +174,16 @@ mkdir -p "$root$clone/build"
 mv "$root$clone.log" "$root$clone/build/test-command.log"
 stage "test command"
 
+# Debian 13 has what the Visual Studio-style builds need: both made, and the whole-program tests
+# run against them with the test command's bundles (scripts/test-msvc.sh).
+msvc_status=0
+if [ "$release" = 13 ]; then
+  chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    HOME=/root /bin/bash -c 'cd "$1" && scripts/test-msvc.sh' bash "$clone" \
+    >"$root$clone/build/msvc.txt" 2>&1 || msvc_status=$?
+  stage "Visual Studio-style builds"
+fi
+
 echo "=== Debian $release ($suite): the test command $([ "$status" = 0 ] && echo passed || echo "FAILED with status $status") ==="
 if [ -s "$root$clone/build/summary.txt" ]; then
   cat "$root$clone/build/summary.txt"
@@ -180,5 +191,11 @@ else
   tail -n 40 "$root$clone/build/test-command.log"
 fi
 echo "its whole output: $root$clone/build/test-command.log"
+if [ "$release" = 13 ]; then
+  echo
+  echo "=== Debian $release: the Visual Studio-style builds $([ "$msvc_status" = 0 ] && echo passed || echo "FAILED with status $msvc_status") ==="
+  cat "$root$clone/build/msvc.txt"
+  [ "$msvc_status" = 0 ] || status=1
+fi
 printf '%s\n' "${stages[@]}"
 exit "$status"

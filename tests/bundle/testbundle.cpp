@@ -2,7 +2,10 @@
 // cases the build's CTest runs), one after another, each program's output and GoogleTest's XML
 // report beside that program, one line per case and a closing line.
 //
-//   testbundle [CASE...]       (no case: all of them)
+//   testbundle [--program=PATH] [CASE...]       (no case: all of them)
+//
+// --program=PATH hands every case the same option: the whole-program tests then test that
+// FinishInstall.exe, a Visual Studio build for one, in place of the bundle's own.
 //
 // Exit status 0 when every case passed, 1 when any failed, 2 when it would not run at all: not
 // elevated, the product really installed here, an unknown case or no case table.
@@ -437,8 +440,29 @@ int main(int argc, char** argv)
         printf("run-tests: no case table %s\\%s\n", dir.c_str(), kCaseTable);
         return kRefused;
     }
+    const char kProgramOption[] = "--program=";
+    std::string programOption;
+    int iFirstCase = 1;
+    if (argc > 1 && strncmp(argv[1], kProgramOption, sizeof kProgramOption - 1) == 0) {
+        // Full, since the cases run in folders of their own.
+        const char* pszProgram = argv[1] + sizeof kProgramOption - 1;
+        char szFull[MAX_PATH];
+        const DWORD cchFull = GetFullPathNameA(pszProgram, MAX_PATH, szFull, NULL);
+        const DWORD dwAttributes = cchFull > 0 && cchFull < MAX_PATH ? GetFileAttributesA(szFull)
+                                                                     : INVALID_FILE_ATTRIBUTES;
+        if (dwAttributes == INVALID_FILE_ATTRIBUTES ||
+            (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            printf("run-tests: --program: no program %s\n", pszProgram);
+            return kRefused;
+        }
+        printf("run-tests: the program under test is %s\n", szFull);
+        programOption = std::string(" \"") + kProgramOption + szFull + "\"";
+        iFirstCase = 2;
+    }
+    for (TestCase& testCase : all)
+        testCase.arguments += programOption;
     std::vector<TestCase> chosen;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = iFirstCase; i < argc; ++i) {
         bool bFound = false;
         for (const TestCase& testCase : all) {
             if (testCase.name == argv[i]) {

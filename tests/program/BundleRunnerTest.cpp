@@ -1,6 +1,9 @@
 // The test bundle's runner, testbundle.exe, on the two machines where it must not run at all:
 // one where it has no administrator rights, and one where the product is really installed.
-// Either way it says why in one line, exits with 2 and leaves the machine as it was.
+// Either way it says why in one line, exits with 2 and leaves the machine as it was. Then the
+// option that names another build of the program to test, as the runner and the test programs
+// take it: a path where no program is stops the run before any case, rather than letting the
+// cases test the bundle's own program unnoticed.
 
 #include <gtest/gtest.h>
 
@@ -134,4 +137,32 @@ TEST_F(BundleRunnerTest, WhereTheProductIsInstalledItRefusesAndLeavesItsKeysAsTh
         << run.output;
     EXPECT_EQ(product, SnapshotTree(ProductKeyPath())) << "the product's entry changed";
     EXPECT_EQ(display, SnapshotTree(DisplayKeyPath())) << "the installer's entry changed";
+}
+
+TEST_F(BundleRunnerTest, AProgramOptionNamingNoFileIsRefusedInOneLineBeforeAnyCase)
+{
+    const std::string absent = m_dir + "\\absent\\FinishInstall.exe";
+    const CapturedRun run =
+        RunCapturingOutput(RunnerPath(), "\"--program=" + absent + "\" test_framework",
+                           m_dir.c_str(), m_dir + "\\runner.txt", kRunnerLimitMs);
+    ASSERT_TRUE(run.bStarted);
+    EXPECT_FALSE(run.bHung);
+    EXPECT_EQ(kRefused, run.dwExitCode) << run.output;
+    EXPECT_EQ(1u, LineCount(run.output)) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find(absent)) << run.output;
+}
+
+TEST_F(BundleRunnerTest, ATestProgramRefusesAProgramOptionNamingAFolder)
+{
+    char szSelf[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(NULL, szSelf, MAX_PATH));
+    const CapturedRun run =
+        RunCapturingOutput(szSelf, "\"--program=" + m_dir + "\" --gtest_list_tests", m_dir.c_str(),
+                           m_dir + "\\self.txt", kRunnerLimitMs);
+    ASSERT_TRUE(run.bStarted);
+    EXPECT_FALSE(run.bHung);
+    EXPECT_EQ(kRefused, run.dwExitCode) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("--program: no program")) << run.output;
+    // Refused before GoogleTest lists a single case.
+    EXPECT_EQ(std::string::npos, run.output.find("BundleRunnerTest.")) << run.output;
 }

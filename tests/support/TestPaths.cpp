@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/InstallerNames.h"
+#include "support/TestOptions.h"
 
 std::string TestBinaryDir()
 {
@@ -22,9 +23,12 @@ std::string ProbePath()
     return TestBinaryDir() + "\\childprobe.exe";
 }
 
-// Beside the tests in the test bundle, one folder up in the build folder.
+// The one --program names; else beside the tests in the test bundle, one folder up in the build
+// folder.
 std::string ProgramPath()
 {
+    if (!ProgramUnderTest().empty())
+        return ProgramUnderTest();
     const std::string dir = TestBinaryDir();
     const std::string beside = dir + "\\" + installer::kProgramFileName;
     if (GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)

@@ -6,7 +6,7 @@
 // Where the test programs and their helpers are, and scratch folders for a test's files.
 std::string TestBinaryDir(); // the folder of the running test executable
 std::string ProbePath();     // childprobe.exe beside it
-std::string ProgramPath();   // the built FinishInstall.exe, one folder up
+std::string ProgramPath();   // --program's, else the built FinishInstall.exe, one folder up
 // Waits, at most dwLimitMs in all, for every childprobe.exe still running to end: a step's
 // program that runs on after its test holds that test's folder and writes into it.
 void WaitForProbesToEnd(unsigned long dwLimitMs);
