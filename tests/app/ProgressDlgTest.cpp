@@ -415,17 +415,21 @@ TEST_F(ProgressDlgTest, WindowKeptMinimisedStillRunsItsStepsAndEnds)
     bool bStillIconic = false;
     dlg.m_afterInit = [&](CObservedDlg& d) { ShowWindow(d, SW_SHOWMINNOACTIVE); };
     size_t nRuns = 0;
-    CDriver driver([&] {
-        for (int i = 0; i < 200 && ReadProbeRuns(m_record).empty(); ++i)
-            Sleep(50);
-        nRuns = ReadProbeRuns(m_record).size();
-        const HWND hWnd = dlg.GetSafeHwnd();
-        bStillIconic = hWnd != NULL && IsIconic(hWnd);
-        // Today's end, should the steps not run: the test must not wait for ever.
-        if (nRuns == 0 && hWnd != NULL)
-            PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 1);
-    });
-    EXPECT_EQ(IDCANCEL, dlg.DoModal());
+    INT_PTR nResult = 0;
+    {
+        CDriver driver([&] {
+            for (int i = 0; i < 200 && ReadProbeRuns(m_record).empty(); ++i)
+                Sleep(50);
+            nRuns = ReadProbeRuns(m_record).size();
+            const HWND hWnd = dlg.GetSafeHwnd();
+            bStillIconic = hWnd != NULL && IsIconic(hWnd);
+            // Today's end, should the steps not run: the test must not wait for ever.
+            if (nRuns == 0 && hWnd != NULL)
+                PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 1);
+        });
+        nResult = dlg.DoModal();
+    } // the driver has looked by now
+    EXPECT_EQ(IDCANCEL, nResult);
     EXPECT_EQ(1u, nRuns) << "the step did not run while the window stayed minimised";
     EXPECT_TRUE(bStillIconic) << "the window was restored: the case did not keep it minimised";
     EXPECT_EQ(0u, dlg.GetExitCode());
@@ -438,17 +442,25 @@ TEST_F(ProgressDlgTest, WorkerThatCannotStartEndsTheDialogWithTheSystemsError)
     WriteSlowStep("1", "Waiting", 0);
     CObservedDlg dlg;
     dlg.m_bNoWorkerThread = true;
-    size_t nRuns = 1;
-    CDriver driver([&] {
-        Sleep(2000);
-        nRuns = ReadProbeRuns(m_record).size();
-        if (IsWindow(dlg.GetSafeHwnd()))
-            PostMessageA(dlg.GetSafeHwnd(), WM_KEYDOWN, VK_RETURN, 1);
-    });
-    EXPECT_EQ(IDCANCEL, dlg.DoModal()) << "the dialog stayed until Enter ended it";
+    volatile LONG nEnded = 0;
+    INT_PTR nResult = 0;
+    {
+        CDriver driver([&] {
+            for (int i = 0; i < 200 && nEnded == 0; ++i)
+                Sleep(50);
+            const HWND hWnd = dlg.GetSafeHwnd();
+            if (nEnded == 0 && hWnd != NULL)
+                PostMessageA(hWnd, WM_KEYDOWN, VK_RETURN, 1);
+        });
+        nResult = dlg.DoModal();
+        InterlockedExchange(&nEnded, 1);
+    }
+    EXPECT_EQ(IDCANCEL, nResult) << "the dialog stayed until Enter ended it";
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), dlg.GetExitCode());
     EXPECT_EQ(1, dlg.m_bThreadStarted);
-    EXPECT_EQ(0u, nRuns);
+    // A worker would have started the step's program by now.
+    Sleep(1500);
+    EXPECT_TRUE(ReadProbeRuns(m_record).empty()) << "a step ran";
     EXPECT_FALSE(KeyExists(StepKeyPath("1"))) << "the run list was consumed before the worker";
 }
 
