@@ -39,10 +39,12 @@ set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 # Wine's SDK: its headers stand in for the Windows SDK's and the C runtime's, searched as
 # system headers (/imsvc) like Visual Studio's INCLUDE; the stand-in's own folder adds <new>.
 # The C library is msvcrt.dll's, which Wine's headers know as version 0; by default they
-# describe the universal runtime, whose formatting functions msvcrt.dll lacks.
+# describe the universal runtime, whose formatting functions msvcrt.dll lacks. WCHAR is wchar_t,
+# as in the Windows SDK (wchar_t is 16 bits in Visual Studio's ABI); otherwise Wine's headers
+# make it char16_t in C++, and an L"" literal would not convert to LPCWSTR.
 set(WINE_SDK_INCLUDE /usr/include/wine/wine)
 foreach(lang C CXX)
-  set(CMAKE_${lang}_FLAGS_INIT "/imsvc ${CMAKE_CURRENT_LIST_DIR}/msvc-crt/include /imsvc ${WINE_SDK_INCLUDE}/msvcrt /imsvc ${WINE_SDK_INCLUDE}/windows /D_MSVCR_VER=0")
+  set(CMAKE_${lang}_FLAGS_INIT "/imsvc ${CMAKE_CURRENT_LIST_DIR}/msvc-crt/include /imsvc ${WINE_SDK_INCLUDE}/msvcrt /imsvc ${WINE_SDK_INCLUDE}/windows /D_MSVCR_VER=0 /DWINE_UNICODE_NATIVE")
 endforeach()
 # llvm-rc preprocesses with clang, for the target's macros.
 set(CMAKE_RC_FLAGS_INIT "/I ${WINE_SDK_INCLUDE}/windows /I ${WINE_SDK_INCLUDE}/msvcrt")
