@@ -211,9 +211,12 @@ steps_at_end=$(cat "$record" 2>/dev/null || true)
 echo "the $engine installer ran for $(($(date +%s) - started)) s"
 
 # reg_query VIEW KEY [ARGUMENTS]: reg query's output, without carriage returns. Through a file:
-# Wine's services inherit output handles, and could hold a pipe open.
+# Wine's services inherit output handles, and could hold a pipe open. A query that fails is asked
+# once more: a fresh prefix's reg.exe was seen to fail once on a value that was there, which
+# left every path the checks build from the install location empty.
 reg_query() {
-  "$WINE64" reg query "$2" "${@:3}" /reg:"$1" >"$work/reg-query.txt" 2>/dev/null || true
+  "$WINE64" reg query "$2" "${@:3}" /reg:"$1" >"$work/reg-query.txt" 2>/dev/null ||
+    "$WINE64" reg query "$2" "${@:3}" /reg:"$1" >"$work/reg-query.txt" 2>/dev/null || true
   tr -d '\r' <"$work/reg-query.txt"
 }
 # reg_value VIEW KEY NAME: the value's data, or nothing (also when the key is missing).
